@@ -1,0 +1,39 @@
+#include "cli/cli.h"
+
+namespace qv::cli {
+
+namespace {
+
+void printUsage(std::ostream& out) {
+    out << "Usage: quorvix-cli COMMAND [OPTIONS] FILE...\n"
+           "\n"
+           "Shows and changes the document properties, file times and attributes of\n"
+           "spreadsheet workbooks (.xls compound files and .xlsx packages).\n"
+           "\n"
+           "Commands:\n"
+           "  show     print the properties, times and attributes of workbooks\n"
+           "\n"
+           "Run 'quorvix-cli COMMAND --help' for the options of a command.\n";
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        printUsage(err);
+        return kExitUsage;
+    }
+    const std::string& command = args[0];
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        printUsage(out);
+        return kExitOk;
+    }
+    if (command == "show")
+        return runShow(rest, out, err);
+    err << "quorvix-cli: unknown command '" << command << "'\n\n";
+    printUsage(err);
+    return kExitUsage;
+}
+
+}  // namespace qv::cli

@@ -1,0 +1,14 @@
+// Turns a strftime format (a POSIX locale's D_FMT or T_FMT) into a pattern in
+// Windows pattern letters, the form the date-time text is made from.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qv::platform {
+
+// ampmFormat is the locale's T_FMT_AMPM, which "%r" stands for. Two-digit
+// years are widened to four digits; time-zone fields are dropped.
+std::string strftimeToPattern(std::string_view format, std::string_view ampmFormat);
+
+}  // namespace qv::platform

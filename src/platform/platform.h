@@ -1,0 +1,226 @@
+// The platform layer: file times and attributes, file access with the
+// sharing rules the tool relies on, atomic file replacement, code pages, the
+// time zone and the user's locale formats. One interface; a POSIX and a Win32
+// implementation are chosen at build time. Paths and texts are UTF-8.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/filetime.h"
+#include "base/result.h"
+
+namespace qv::platform {
+
+// Attribute bits, the values of the Windows file attributes.
+constexpr std::uint32_t kAttrReadOnly = 0x01;
+constexpr std::uint32_t kAttrHidden = 0x02;
+constexpr std::uint32_t kAttrSystem = 0x04;
+constexpr std::uint32_t kAttrDirectory = 0x10;
+constexpr std::uint32_t kAttrArchive = 0x20;
+
+struct FileTimes {
+    RawFileTime creation;
+    RawFileTime lastAccess;
+    RawFileTime lastWrite;
+
+    friend bool operator==(const FileTimes&, const FileTimes&) = default;
+};
+
+// What a directory search reports for a file.
+struct DirectoryEntry {
+    FileTimes times;
+    std::uint32_t attributes = 0;
+    std::uint64_t size = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Times and attributes
+//
+// On POSIX, read-only is the absence of every write permission; hidden,
+// system, archive and the other bits live in the extended attribute
+// "user.DOSATTRIB" (the layout that SMB servers use, which also carries the
+// creation time), and a name that starts with "." reads as hidden too. The
+// creation time is the one stored there, else the file system's birth time,
+// else the last-write time.
+
+// The directory search for one path: any file, hidden and system ones
+// included, but never a folder (a folder gives NotFound/IsDirectory).
+Result<DirectoryEntry> findFile(const std::string& path);
+
+// The attribute query.
+Result<std::uint32_t> getFileAttributes(const std::string& path);
+
+// Sets the whole attribute value. Where the file system can't hold some of
+// the bits, the others are applied and the result is ErrorCode::Unsupported,
+// saying which were kept as they were.
+Status setFileAttributes(const std::string& path, std::uint32_t attributes);
+
+// Opens the existing file for writing without sharing (so a file that another
+// program holds open is noticed: ErrorCode::InUse) and sets its three times.
+Status setFileTimes(const std::string& path, const FileTimes& times);
+
+// ---------------------------------------------------------------------------
+// Folders
+
+bool isDirectory(const std::string& path);
+// Names of the files (not folders) directly in a folder, hidden ones
+// included, in the order the file system lists them.
+Result<std::vector<std::string>> listFiles(const std::string& folder);
+// The folder and file name joined with the platform's separator.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+// ---------------------------------------------------------------------------
+// Files
+
+enum class OpenMode {
+    ReadDenyWrite,       // read; others may read but not write
+    ReadWriteExclusive,  // read and write; no sharing at all
+};
+
+// An open file. On POSIX the sharing rules are advisory locks (flock and an
+// open-file-description lock) that this program always takes: they notice
+// programs that lock their files, which covers office suites, but not a
+// program that opens a file without any lock.
+class File {
+public:
+    File();
+    ~File();
+    File(File&&) noexcept;
+    File& operator=(File&&) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    static Result<File> open(const std::string& path, OpenMode mode);
+
+    bool isOpen() const;
+    Result<std::uint64_t> size() const;
+    // Reads up to n bytes at an offset; fewer only at the end of the file.
+    Result<std::size_t> readAt(std::uint64_t offset, void* buffer, std::size_t n) const;
+    // Reads exactly n bytes at an offset, or fails.
+    Status readExactAt(std::uint64_t offset, void* buffer, std::size_t n) const;
+    // Writes at the current end of what was written so far (sequential).
+    Status write(const void* data, std::size_t n);
+    Status write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
+    Status writeAt(std::uint64_t offset, const void* data, std::size_t n);
+    std::uint64_t writePosition() const;
+    Status truncate(std::uint64_t size);
+    // Flushes the file's data to the disk.
+    Status sync();
+    Status close();
+
+    struct Impl;
+    Impl* impl() const { return m_impl.get(); }
+
+private:
+    friend class ReplacementFile;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Reads a whole file (deny-write open); files larger than maxSize are refused.
+Result<std::string> readWholeFile(const std::string& path, std::uint64_t maxSize);
+
+// A new version of a file, written beside it under a temporary name and put in
+// its place in one step: a failure or a crash at any moment leaves either the
+// old file intact or the new one complete. The temporary file is removed when
+// the replacement is dropped without commit.
+class ReplacementFile {
+public:
+    ReplacementFile();
+    ~ReplacementFile();
+    ReplacementFile(ReplacementFile&&) noexcept;
+    ReplacementFile& operator=(ReplacementFile&&) noexcept;
+
+    // Starts a replacement of target (which may not exist yet). Leftover
+    // temporary files of an earlier, interrupted run are removed first.
+    static Result<ReplacementFile> create(const std::string& target);
+
+    File& file();
+    const std::string& tempPath() const;
+    const std::string& target() const;
+
+    // Flushes the new file, gives it the old file's permissions, owner and
+    // extended attributes (Windows: ReplaceFileW keeps creation time,
+    // attributes and security), and puts it in the target's place.
+    Status commit();
+    // Removes the temporary file (also done by the destructor).
+    void discard();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+// The temporary names that ReplacementFile uses beside target, so that tests
+// and the crash checks can look for leftovers.
+bool isTemporaryNameFor(const std::string& target, const std::string& candidateName);
+
+// Removes temporary files of our own naming left beside target by an
+// interrupted run, and only those no running writer still holds.
+void removeStaleTemporaries(const std::string& target);
+
+// Copies a file to a new path, replacing what is there, through a
+// ReplacementFile, so a failed copy never leaves a half file.
+Status copyFile(const std::string& source, const std::string& target);
+
+// Writes bytes to a file through a ReplacementFile.
+Status writeFileAtomically(const std::string& path, std::string_view bytes);
+
+Status deleteFile(const std::string& path);
+
+// ---------------------------------------------------------------------------
+// Code pages (Windows code page numbers; 1200 is UTF-16LE, 65001 UTF-8)
+
+// The tool's ANSI code page: GetACP() on Windows, 932 elsewhere.
+int ansiCodePage();
+bool isSupportedCodePage(int codePage);
+// Decodes bytes of a code page into UTF-8; invalid bytes become U+FFFD.
+Result<std::string> decodeCodePage(int codePage, std::string_view bytes);
+// Encodes UTF-8 into a code page. With substitute, characters the code page
+// lacks become "?"; without, such a character fails the conversion.
+Result<std::string> encodeCodePage(int codePage, std::string_view utf8, bool substitute);
+bool canEncode(int codePage, std::string_view utf8);
+
+// ---------------------------------------------------------------------------
+// Time zone and clock (seconds since 1970-01-01 00:00)
+
+// Local time minus UTC in seconds, under the rules in effect at that instant.
+std::int64_t utcOffsetSecondsAt(std::int64_t utcSeconds);
+// The UTC instant of a local wall-clock time, by the rules in effect then.
+// A time repeated when the clocks go back is taken in its first occurrence; a
+// time skipped when they go forward is taken with the offset before the change.
+std::int64_t localToUtcSeconds(std::int64_t localSeconds);
+FileTime currentFileTime();
+
+// ---------------------------------------------------------------------------
+// The user's locale formats, in Windows pattern letters (yyyy, MM, dd, H, hh,
+// mm, ss, tt, quoted literals)
+
+struct LocaleFormats {
+    std::string shortDate = "yyyy/MM/dd";
+    std::string longTime = "H:mm:ss";
+    std::string am = "AM";
+    std::string pm = "PM";
+    std::array<std::string, 12> monthAbbrev{};
+    std::array<std::string, 12> monthFull{};
+    std::array<std::string, 7> dayAbbrev{};  // Sunday first
+    std::array<std::string, 7> dayFull{};
+};
+
+// Reads the formats of the user's locale (LC_TIME on POSIX; the C/POSIX
+// locale gives "yyyy/MM/dd" and "H:mm:ss").
+LocaleFormats readUserLocaleFormats();
+
+// ---------------------------------------------------------------------------
+// Program location
+
+// The folder of the running executable, without a trailing separator.
+std::string executableFolder();
+
+}  // namespace qv::platform

@@ -1,0 +1,183 @@
+// POSIX implementation of code-page conversion, through iconv.
+#include <iconv.h>
+
+#include <cerrno>
+#include <map>
+#include <string>
+
+#include "base/text.h"
+#include "platform/platform.h"
+
+namespace qv::platform {
+
+namespace {
+
+const char* iconvName(int cp) {
+    switch (cp) {
+    case 437: return "CP437";
+    case 850: return "CP850";
+    case 852: return "CP852";
+    case 866: return "CP866";
+    case 874: return "CP874";
+    case 932: return "CP932";
+    case 936: return "CP936";
+    case 949: return "CP949";
+    case 950: return "CP950";
+    case 1250: return "CP1250";
+    case 1251: return "CP1251";
+    case 1252: return "CP1252";
+    case 1253: return "CP1253";
+    case 1254: return "CP1254";
+    case 1255: return "CP1255";
+    case 1256: return "CP1256";
+    case 1257: return "CP1257";
+    case 1258: return "CP1258";
+    case 10000: return "MACINTOSH";
+    case 20127: return "ASCII";
+    case 20866: return "KOI8-R";
+    case 21866: return "KOI8-U";
+    case 20932: return "EUC-JP";
+    case 51932: return "EUC-JP";
+    case 50220: return "ISO-2022-JP";
+    case 28591: return "ISO-8859-1";
+    case 28592: return "ISO-8859-2";
+    case 28593: return "ISO-8859-3";
+    case 28594: return "ISO-8859-4";
+    case 28595: return "ISO-8859-5";
+    case 28596: return "ISO-8859-6";
+    case 28597: return "ISO-8859-7";
+    case 28598: return "ISO-8859-8";
+    case 28599: return "ISO-8859-9";
+    case 28605: return "ISO-8859-15";
+    case 54936: return "GB18030";
+    case 1201: return "UTF-16BE";
+    default: return nullptr;
+    }
+}
+
+// One converter per code page and direction, kept for the thread's life:
+// exporting a thousand workbooks must not open a thousand converters.
+iconv_t converter(int cp, bool toUtf8) {
+    thread_local std::map<std::pair<int, bool>, iconv_t> cache;
+    auto key = std::make_pair(cp, toUtf8);
+    auto it = cache.find(key);
+    if (it != cache.end()) {
+        iconv(it->second, nullptr, nullptr, nullptr, nullptr);  // reset the shift state
+        return it->second;
+    }
+    const char* name = iconvName(cp);
+    if (!name)
+        return reinterpret_cast<iconv_t>(-1);
+    iconv_t cd = toUtf8 ? iconv_open("UTF-8", name) : iconv_open(name, "UTF-8");
+    if (cd != reinterpret_cast<iconv_t>(-1))
+        cache.emplace(key, cd);
+    return cd;
+}
+
+Error unsupported(int cp) {
+    return Error(ErrorCode::Unsupported, "code page " + std::to_string(cp) + " is not supported");
+}
+
+}  // namespace
+
+int ansiCodePage() { return 932; }
+
+bool isSupportedCodePage(int cp) {
+    return cp == 1200 || cp == 65001 || converter(cp, true) != reinterpret_cast<iconv_t>(-1);
+}
+
+Result<std::string> decodeCodePage(int cp, std::string_view bytes) {
+    if (cp == 65001)
+        return text::sanitizeUtf8(bytes);
+    if (cp == 1200) {
+        std::u16string u;
+        u.reserve(bytes.size() / 2);
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+            u.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+        return text::utf16ToUtf8(u);
+    }
+    iconv_t cd = converter(cp, true);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return unsupported(cp);
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    char buf[1024];
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    while (inLeft > 0) {
+        char* o = buf;
+        std::size_t oLeft = sizeof buf;
+        std::size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buf, static_cast<std::size_t>(o - buf));
+        if (rc == static_cast<std::size_t>(-1)) {
+            if (errno == E2BIG)
+                continue;
+            // An invalid or cut-off byte sequence: mark it and go on.
+            out += "\xEF\xBF\xBD";
+            ++in;
+            --inLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+Result<std::string> encodeCodePage(int cp, std::string_view utf8, bool substitute) {
+    if (cp == 65001)
+        return text::sanitizeUtf8(utf8);
+    if (cp == 1200) {
+        std::u16string u = text::utf8ToUtf16(utf8);
+        std::string out;
+        out.reserve(u.size() * 2);
+        for (char16_t c : u) {
+            out.push_back(static_cast<char>(c & 0xFF));
+            out.push_back(static_cast<char>(c >> 8));
+        }
+        return out;
+    }
+    iconv_t cd = converter(cp, false);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return unsupported(cp);
+    std::string src = text::sanitizeUtf8(utf8);
+    std::string out;
+    out.reserve(src.size());
+    char buf[1024];
+    char* in = src.data();
+    std::size_t inLeft = src.size();
+    while (inLeft > 0) {
+        char* o = buf;
+        std::size_t oLeft = sizeof buf;
+        std::size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buf, static_cast<std::size_t>(o - buf));
+        if (rc == static_cast<std::size_t>(-1)) {
+            if (errno == E2BIG)
+                continue;
+            if (!substitute)
+                return Error(ErrorCode::ConversionFailed,
+                             "a character can't be written in code page " + std::to_string(cp));
+            out += '?';
+            // Skip the whole UTF-8 character that has no place in the code page.
+            std::size_t n = 1;
+            while (n < inLeft && (static_cast<unsigned char>(in[n]) & 0xC0) == 0x80)
+                ++n;
+            in += n;
+            inLeft -= n;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    // Flush a stateful encoding's closing sequence.
+    char* o = buf;
+    std::size_t oLeft = sizeof buf;
+    iconv(cd, nullptr, nullptr, &o, &oLeft);
+    out.append(buf, static_cast<std::size_t>(o - buf));
+    return out;
+}
+
+bool canEncode(int cp, std::string_view utf8) {
+    if (cp == 65001 || cp == 1200)
+        return true;
+    return encodeCodePage(cp, utf8, false).ok();
+}
+
+}  // namespace qv::platform

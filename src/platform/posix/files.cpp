@@ -1,0 +1,669 @@
+// POSIX implementation of the platform's file operations.
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "base/text.h"
+#include "platform/dosattrib.h"
+#include "platform/faults.h"
+#include "platform/platform.h"
+
+namespace qv::platform {
+
+namespace {
+
+constexpr const char* kDosAttribName = "user.DOSATTRIB";
+constexpr std::uint32_t kStoredBitsMask = ~(kAttrReadOnly | kAttrDirectory);
+
+Error errnoError(int err, const std::string& what, const std::string& path) {
+    ErrorCode code;
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        code = ErrorCode::NotFound;
+        break;
+    case EACCES:
+    case EPERM:
+        code = ErrorCode::AccessDenied;
+        break;
+    case EROFS:
+        code = ErrorCode::ReadOnly;
+        break;
+    case ENOSPC:
+    case EDQUOT:
+        code = ErrorCode::DiskFull;
+        break;
+    case EISDIR:
+        code = ErrorCode::IsDirectory;
+        break;
+    case EBUSY:
+    case ETXTBSY:
+    case EWOULDBLOCK:
+        code = ErrorCode::InUse;
+        break;
+    default:
+        code = ErrorCode::IoError;
+        break;
+    }
+    return Error(code, what + " " + path + ": " + std::strerror(err));
+}
+
+RawFileTime fromTimespec(const struct timespec& ts) {
+    std::int64_t secs = static_cast<std::int64_t>(ts.tv_sec) + kSecondsFrom1601To1970;
+    if (secs < 0)
+        return {};
+    RawFileTime t;
+    t.ticks = static_cast<FileTime>(secs) * kTicksPerSecond + static_cast<FileTime>(ts.tv_nsec / 100);
+    t.subTickNs = static_cast<std::uint32_t>(ts.tv_nsec % 100);
+    return t;
+}
+
+RawFileTime fromStatxTimestamp(const struct statx_timestamp& ts) {
+    struct timespec t;
+    t.tv_sec = ts.tv_sec;
+    t.tv_nsec = ts.tv_nsec;
+    return fromTimespec(t);
+}
+
+struct timespec toTimespec(const RawFileTime& t) {
+    std::int64_t secs = static_cast<std::int64_t>(t.ticks / kTicksPerSecond) - kSecondsFrom1601To1970;
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(secs);
+    ts.tv_nsec = static_cast<long>((t.ticks % kTicksPerSecond) * 100 + (t.subTickNs % 100));
+    return ts;
+}
+
+bool nameLooksHidden(const std::string& path) {
+    std::string name = text::fileNamePart(path);
+    return !name.empty() && name[0] == '.';
+}
+
+// Reads the DOSATTRIB attribute of a path or an open file.
+std::optional<dosattrib::Info> readDosAttrib(const std::string& path, int fd = -1) {
+    char buf[256];
+    ssize_t n = fd >= 0 ? fgetxattr(fd, kDosAttribName, buf, sizeof buf)
+                        : getxattr(path.c_str(), kDosAttribName, buf, sizeof buf);
+    if (n < 0 && errno == ERANGE) {
+        std::string big(65536, '\0');
+        n = fd >= 0 ? fgetxattr(fd, kDosAttribName, big.data(), big.size())
+                    : getxattr(path.c_str(), kDosAttribName, big.data(), big.size());
+        if (n < 0)
+            return std::nullopt;
+        return dosattrib::decode(std::string_view(big.data(), static_cast<std::size_t>(n)));
+    }
+    if (n < 0)
+        return std::nullopt;
+    return dosattrib::decode(std::string_view(buf, static_cast<std::size_t>(n)));
+}
+
+Status writeDosAttrib(const std::string& path, int fd, const dosattrib::Info& info) {
+    QV_TRY(faults::check("setxattr"));
+    std::string blob = dosattrib::encode(info);
+    int rc = fd >= 0 ? fsetxattr(fd, kDosAttribName, blob.data(), blob.size(), 0)
+                     : setxattr(path.c_str(), kDosAttribName, blob.data(), blob.size(), 0);
+    if (rc != 0) {
+        int err = errno;
+        if (err == ENOTSUP || err == EPERM)
+            return Error(ErrorCode::Unsupported,
+                         "the file system of " + path +
+                             " keeps no hidden, system or archive attribute and no creation time; "
+                             "they were left as they were");
+        return errnoError(err, "can't store the attributes of", path);
+    }
+    return {};
+}
+
+struct Inspected {
+    struct statx sx;
+    std::optional<dosattrib::Info> dos;
+};
+
+Result<Inspected> inspect(const std::string& path, int fd = -1) {
+    Inspected in{};
+    unsigned mask = STATX_TYPE | STATX_MODE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_SIZE;
+    int rc = fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, mask, &in.sx) : statx(AT_FDCWD, path.c_str(), 0, mask, &in.sx);
+    if (rc != 0)
+        return errnoError(errno, "can't find", path);
+    in.dos = readDosAttrib(path, fd);
+    return in;
+}
+
+std::uint32_t attributesOf(const std::string& path, const Inspected& in) {
+    std::uint32_t a = in.dos ? (in.dos->attributes & kStoredBitsMask) : 0;
+    if ((in.sx.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        a |= kAttrReadOnly;
+    if (S_ISDIR(in.sx.stx_mode))
+        a |= kAttrDirectory;
+    if (nameLooksHidden(path))
+        a |= kAttrHidden;
+    return a;
+}
+
+RawFileTime creationOf(const Inspected& in) {
+    if (in.dos && in.dos->creation)
+        return RawFileTime{*in.dos->creation, 0};
+    if (in.sx.stx_mask & STATX_BTIME)
+        return fromStatxTimestamp(in.sx.stx_btime);
+    return fromStatxTimestamp(in.sx.stx_mtime);
+}
+
+// Takes the advisory locks that stand for Windows' sharing modes.
+Status takeLocks(int fd, bool exclusive, const std::string& path) {
+    if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        int err = errno;
+        if (err == EWOULDBLOCK)
+            return Error(ErrorCode::InUse, "the file " + path + " is in use by another program");
+        // A file system without flock still has the record lock below.
+        if (err != ENOLCK && err != EINVAL && err != ENOTSUP)
+            return errnoError(err, "can't lock", path);
+    }
+    struct flock fl {};
+    fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0;
+    if (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+        int err = errno;
+        if (err == EAGAIN || err == EACCES)
+            return Error(ErrorCode::InUse, "the file " + path + " is in use by another program");
+    }
+    return {};
+}
+
+std::string randomSuffix() {
+    static thread_local std::mt19937_64 rng{std::random_device{}() ^ static_cast<std::uint64_t>(getpid())};
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string s;
+    for (int i = 0; i < 6; ++i)
+        s += kChars[rng() % 36];
+    return s;
+}
+
+// The leading part of a file name that temporary names start with: short
+// enough that the temporary name stays within the file system's limit.
+std::string temporaryStem(const std::string& target) {
+    std::string base = text::fileNamePart(target);
+    std::size_t limit = 200;
+    if (base.size() > limit) {
+        // Cut at a UTF-8 character boundary.
+        while (limit > 0 && (static_cast<unsigned char>(base[limit]) & 0xC0) == 0x80)
+            --limit;
+        base.resize(limit);
+    }
+    return base + ".QVZ";
+}
+
+std::string folderOf(const std::string& path) {
+    std::string dir = text::directoryPart(path);
+    return dir.empty() ? std::string(".") : dir;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+Result<DirectoryEntry> findFile(const std::string& path) {
+    auto in = inspect(path);
+    if (!in)
+        return in.error();
+    if (S_ISDIR(in->sx.stx_mode))
+        return Error(ErrorCode::IsDirectory, path + " is a folder, not a file");
+    if (!S_ISREG(in->sx.stx_mode))
+        return Error(ErrorCode::Unsupported, path + " is not a regular file");
+    DirectoryEntry e;
+    e.times.creation = creationOf(*in);
+    e.times.lastAccess = fromStatxTimestamp(in->sx.stx_atime);
+    e.times.lastWrite = fromStatxTimestamp(in->sx.stx_mtime);
+    e.attributes = attributesOf(path, *in);
+    e.size = in->sx.stx_size;
+    return e;
+}
+
+Result<std::uint32_t> getFileAttributes(const std::string& path) {
+    auto in = inspect(path);
+    if (!in)
+        return in.error();
+    return attributesOf(path, *in);
+}
+
+Status setFileAttributes(const std::string& path, std::uint32_t attributes) {
+    auto in = inspect(path);
+    if (!in)
+        return in.error();
+    mode_t mode = in->sx.stx_mode & 07777;
+    bool readOnlyNow = (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    bool readOnlyWanted = (attributes & kAttrReadOnly) != 0;
+    if (readOnlyNow != readOnlyWanted) {
+        QV_TRY(faults::check("chmod"));
+        mode_t newMode = readOnlyWanted ? (mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+        if (chmod(path.c_str(), newMode) != 0)
+            return errnoError(errno, "can't change the read-only attribute of", path);
+    }
+
+    // The other bits live in the extended attribute; write it only when they
+    // change, so that putting a file back leaves no trace on it.
+    std::uint32_t wanted = attributes & kStoredBitsMask;
+    std::uint32_t dotHidden = nameLooksHidden(path) ? kAttrHidden : 0;
+    std::uint32_t stored = in->dos ? (in->dos->attributes & kStoredBitsMask) : 0;
+    bool needWrite = in->dos ? stored != wanted : (wanted | dotHidden) != dotHidden;
+    if (needWrite) {
+        dosattrib::Info info = in->dos.value_or(dosattrib::Info{});
+        info.attributes = wanted | (attributes & kAttrReadOnly);
+        QV_TRY(writeDosAttrib(path, -1, info));
+    }
+    if (dotHidden && !(attributes & kAttrHidden))
+        return Error(ErrorCode::Unsupported, path + " stays hidden: its name starts with a dot");
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+// File
+
+struct File::Impl {
+    int fd = -1;
+    std::string path;
+    std::uint64_t writePos = 0;
+
+    ~Impl() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+File::File() = default;
+File::~File() = default;
+File::File(File&&) noexcept = default;
+File& File::operator=(File&&) noexcept = default;
+
+Result<File> File::open(const std::string& path, OpenMode mode) {
+    bool write = mode == OpenMode::ReadWriteExclusive;
+    int fd = ::open(path.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        int err = errno;
+        if (err == EACCES && write && access(path.c_str(), F_OK) == 0) {
+            struct stat st;
+            if (stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+                return Error(ErrorCode::ReadOnly, "the file " + path + " is read-only");
+        }
+        return errnoError(err, "can't open", path);
+    }
+    File f;
+    f.m_impl = std::make_unique<Impl>();
+    f.m_impl->fd = fd;
+    f.m_impl->path = path;
+    // O_NONBLOCK only kept a FIFO from hanging the open.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return errnoError(errno, "can't open", path);
+    if (S_ISDIR(st.st_mode))
+        return Error(ErrorCode::IsDirectory, path + " is a folder, not a file");
+    if (!S_ISREG(st.st_mode))
+        return Error(ErrorCode::Unsupported, path + " is not a regular file");
+    QV_TRY(takeLocks(fd, write, path));
+    return f;
+}
+
+bool File::isOpen() const { return m_impl && m_impl->fd >= 0; }
+
+Result<std::uint64_t> File::size() const {
+    struct stat st;
+    if (fstat(m_impl->fd, &st) != 0)
+        return errnoError(errno, "can't read the size of", m_impl->path);
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+Result<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    std::size_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < n) {
+        ssize_t r = ::pread(m_impl->fd, out + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return errnoError(errno, "can't read", m_impl->path);
+        }
+        if (r == 0)
+            break;
+        done += static_cast<std::size_t>(r);
+    }
+    return done;
+}
+
+Status File::readExactAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    auto r = readAt(offset, buffer, n);
+    if (!r)
+        return r.error();
+    if (*r != n)
+        return Error(ErrorCode::IoError, "unexpected end of " + m_impl->path);
+    return {};
+}
+
+Status File::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
+    QV_TRY(faults::check("write"));
+    std::size_t done = 0;
+    const auto* in = static_cast<const char*>(data);
+    while (done < n) {
+        ssize_t w = ::pwrite(m_impl->fd, in + done, n - done, static_cast<off_t>(offset + done));
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return errnoError(errno, "can't write", m_impl->path);
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    return {};
+}
+
+Status File::write(const void* data, std::size_t n) {
+    QV_TRY(writeAt(m_impl->writePos, data, n));
+    m_impl->writePos += n;
+    return {};
+}
+
+std::uint64_t File::writePosition() const { return m_impl->writePos; }
+
+Status File::truncate(std::uint64_t size) {
+    QV_TRY(faults::check("truncate"));
+    if (ftruncate(m_impl->fd, static_cast<off_t>(size)) != 0)
+        return errnoError(errno, "can't truncate", m_impl->path);
+    return {};
+}
+
+Status File::sync() {
+    QV_TRY(faults::check("sync"));
+    if (fdatasync(m_impl->fd) != 0)
+        return errnoError(errno, "can't flush", m_impl->path);
+    return {};
+}
+
+Status File::close() {
+    if (!isOpen())
+        return {};
+    int fd = m_impl->fd;
+    m_impl->fd = -1;
+    if (::close(fd) != 0)
+        return errnoError(errno, "can't close", m_impl->path);
+    return {};
+}
+
+Result<std::string> readWholeFile(const std::string& path, std::uint64_t maxSize) {
+    auto f = File::open(path, OpenMode::ReadDenyWrite);
+    if (!f)
+        return f.error();
+    auto size = f->size();
+    if (!size)
+        return size.error();
+    if (*size > maxSize)
+        return Error(ErrorCode::TooLarge, path + " is larger than " + std::to_string(maxSize) + " bytes");
+    std::string data(static_cast<std::size_t>(*size), '\0');
+    QV_TRY(f->readExactAt(0, data.data(), data.size()));
+    return data;
+}
+
+// ---------------------------------------------------------------------------
+// Times
+
+Status setFileTimes(const std::string& path, const FileTimes& times) {
+    auto file = File::open(path, OpenMode::ReadWriteExclusive);
+    if (!file)
+        return file.error();
+    int fd = file->impl()->fd;
+    QV_TRY(faults::check("utimens"));
+    struct timespec ts[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
+    if (futimens(fd, ts) != 0)
+        return errnoError(errno, "can't set the times of", path);
+    // The creation time is stored only when it differs from what the file
+    // already reports, so putting a file back leaves no trace.
+    auto in = inspect(path, fd);
+    if (!in)
+        return in.error();
+    if (creationOf(*in) != times.creation) {
+        dosattrib::Info info;
+        if (in->dos) {
+            info = *in->dos;
+        } else {
+            info.attributes = attributesOf(path, *in) & ~(kAttrDirectory | kAttrHidden);
+        }
+        info.creation = times.creation.ticks;
+        QV_TRY(writeDosAttrib(path, fd, info));
+    }
+    return file->close();
+}
+
+// ---------------------------------------------------------------------------
+// Folders
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Result<std::vector<std::string>> listFiles(const std::string& folder) {
+    DIR* d = opendir(folder.c_str());
+    if (!d)
+        return errnoError(errno, "can't list", folder);
+    std::vector<std::string> names;
+    while (struct dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        bool isFile = e->d_type == DT_REG;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            struct stat st;
+            isFile = stat(joinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        }
+        if (isFile)
+            names.push_back(std::move(name));
+    }
+    closedir(d);
+    return names;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+std::string executableFolder() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return ".";
+    std::string path(buf, static_cast<std::size_t>(n));
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// ---------------------------------------------------------------------------
+// Replacement
+
+struct ReplacementFile::Impl {
+    std::string target;
+    std::string tempPath;
+    File file;
+    bool done = false;
+
+    void discard() {
+        if (done)
+            return;
+        done = true;
+        (void)file.close();
+        ::unlink(tempPath.c_str());
+    }
+    ~Impl() { discard(); }
+};
+
+ReplacementFile::ReplacementFile() = default;
+ReplacementFile::~ReplacementFile() = default;
+ReplacementFile::ReplacementFile(ReplacementFile&&) noexcept = default;
+ReplacementFile& ReplacementFile::operator=(ReplacementFile&&) noexcept = default;
+
+bool isTemporaryNameFor(const std::string& target, const std::string& candidateName) {
+    std::string stem = temporaryStem(target);
+    return candidateName.size() == stem.size() + 6 + 4 && text::startsWith(candidateName, stem) &&
+           text::endsWith(candidateName, ".tmp");
+}
+
+void removeStaleTemporaries(const std::string& target) {
+    std::string folder = folderOf(target);
+    auto names = listFiles(folder);
+    if (!names)
+        return;
+    for (const std::string& name : *names) {
+        if (!isTemporaryNameFor(target, name))
+            continue;
+        std::string path = joinPath(folder, name);
+        int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        // A writer holds its temporary file locked until it is done; only an
+        // unlocked one is a leftover.
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+}
+
+Result<ReplacementFile> ReplacementFile::create(const std::string& target) {
+    removeStaleTemporaries(target);
+    std::string folder = folderOf(target);
+    std::string stem = temporaryStem(target);
+    QV_TRY(faults::check("create"));
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string path = joinPath(folder, stem + randomSuffix() + ".tmp");
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return errnoError(errno, "can't create a temporary file beside", target);
+        }
+        flock(fd, LOCK_EX | LOCK_NB);
+        ReplacementFile r;
+        r.m_impl = std::make_unique<Impl>();
+        r.m_impl->target = target;
+        r.m_impl->tempPath = path;
+        r.m_impl->file.m_impl = std::make_unique<File::Impl>();
+        r.m_impl->file.m_impl->fd = fd;
+        r.m_impl->file.m_impl->path = path;
+        return r;
+    }
+    return Error(ErrorCode::IoError, "can't find a free temporary name beside " + target);
+}
+
+File& ReplacementFile::file() { return m_impl->file; }
+const std::string& ReplacementFile::tempPath() const { return m_impl->tempPath; }
+const std::string& ReplacementFile::target() const { return m_impl->target; }
+void ReplacementFile::discard() {
+    if (m_impl)
+        m_impl->discard();
+}
+
+namespace {
+// Gives the new file what the old one had beside its bytes: permissions,
+// owner and extended attributes (the DOS attributes and creation time among
+// them).
+void carryMetadata(int fd, const std::string& from) {
+    struct stat st;
+    if (stat(from.c_str(), &st) != 0) {
+        mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+        return;
+    }
+    fchmod(fd, st.st_mode & 07777);
+    if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+        // Not the owner: the file becomes ours, as any rewrite makes it.
+    }
+    ssize_t len = listxattr(from.c_str(), nullptr, 0);
+    if (len <= 0)
+        return;
+    std::string names(static_cast<std::size_t>(len), '\0');
+    len = listxattr(from.c_str(), names.data(), names.size());
+    if (len <= 0)
+        return;
+    names.resize(static_cast<std::size_t>(len));
+    std::string value;
+    for (std::size_t pos = 0; pos < names.size();) {
+        std::string name = names.c_str() + pos;
+        pos += name.size() + 1;
+        ssize_t vlen = getxattr(from.c_str(), name.c_str(), nullptr, 0);
+        if (vlen < 0)
+            continue;
+        value.assign(static_cast<std::size_t>(vlen), '\0');
+        vlen = getxattr(from.c_str(), name.c_str(), value.data(), value.size());
+        if (vlen < 0)
+            continue;
+        fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(vlen), 0);
+    }
+}
+}  // namespace
+
+Status ReplacementFile::commit() {
+    Impl& im = *m_impl;
+    if (im.done)
+        return Error(ErrorCode::Internal, "replacement of " + im.target + " already finished");
+    int fd = im.file.impl()->fd;
+    QV_TRY(im.file.sync());
+    carryMetadata(fd, im.target);
+    QV_TRY(faults::check("rename"));
+    if (::rename(im.tempPath.c_str(), im.target.c_str()) != 0)
+        return errnoError(errno, "can't replace", im.target);
+    im.done = true;
+    // Make the rename itself durable.
+    int dfd = ::open(folderOf(im.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        fsync(dfd);
+        ::close(dfd);
+    }
+    (void)im.file.close();
+    return {};
+}
+
+Status copyFile(const std::string& source, const std::string& target) {
+    auto in = File::open(source, OpenMode::ReadDenyWrite);
+    if (!in)
+        return in.error();
+    auto out = ReplacementFile::create(target);
+    if (!out)
+        return out.error();
+    std::string buf(1 << 20, '\0');
+    for (std::uint64_t off = 0;;) {
+        auto n = in->readAt(off, buf.data(), buf.size());
+        if (!n)
+            return n.error();
+        if (*n == 0)
+            break;
+        QV_TRY(out->file().write(buf.data(), *n));
+        off += *n;
+    }
+    return out->commit();
+}
+
+Status writeFileAtomically(const std::string& path, std::string_view bytes) {
+    auto out = ReplacementFile::create(path);
+    if (!out)
+        return out.error();
+    QV_TRY(out->file().write(bytes));
+    return out->commit();
+}
+
+Status deleteFile(const std::string& path) {
+    QV_TRY(faults::check("delete"));
+    if (::unlink(path.c_str()) != 0)
+        return errnoError(errno, "can't delete", path);
+    return {};
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,22 @@
+// The fourteen properties of a package workbook (".XLSX").
+#pragma once
+
+#include <string>
+
+#include "base/result.h"
+#include "props/rows.h"
+
+namespace qv {
+
+// Reads the fourteen rows through the package relationships, the
+// extended-properties part and the core-properties part. Either every row is
+// read or the call fails with the reason (not a ZIP file, a relationship or a
+// part missing, damaged data, XML that is not well-formed).
+Result<RowValues> ReadPackageRows(const std::string& path);
+
+// Writes the selected rows into both property parts, checked first and
+// replaced together in one rewrite of the archive. On any failure the file is
+// left byte-identical.
+Status WritePackageRows(const std::string& path, const RowTexts& values, const RowMask& selected);
+
+}  // namespace qv
