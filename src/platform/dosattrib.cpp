@@ -32,14 +32,31 @@ std::optional<std::uint32_t> parseHex(std::string_view s) {
     return static_cast<std::uint32_t>(v);
 }
 
-// Offset of the NDR record: after the NUL-terminated text, padded to even.
-std::size_t recordOffset(std::string_view blob) {
-    std::size_t nul = blob.find('\0');
-    if (nul == std::string_view::npos)
-        return blob.size();
-    std::size_t off = nul + 1;
-    return (off + 1) & ~static_cast<std::size_t>(1);
+}  // namespace
+
+namespace {
+
+// Where the union's arm starts, for the two layouts in use: NDR's own
+// alignment (version, level and arm each 4-byte aligned after the text) and
+// the packed form some servers write (a 16-bit version, then a 32-bit level).
+struct Layout {
+    std::size_t versionAt, armAt;
+    bool wideLevel;
+};
+
+std::optional<Layout> findLayout(std::string_view blob, std::size_t textEnd) {
+    auto u16at = [&](std::size_t p) { return p + 2 <= blob.size() ? loadU16(blob.data() + p) : 0xFFFF; };
+    std::size_t v = (textEnd + 1) & ~std::size_t{1};
+    std::size_t level = (v + 2 + 3) & ~std::size_t{3};
+    std::size_t arm = (level + 2 + 3) & ~std::size_t{3};
+    std::uint16_t version = static_cast<std::uint16_t>(u16at(v));
+    if (version >= 1 && version <= 5 && u16at(level) == version && arm <= blob.size())
+        return Layout{v, arm, false};
+    if (version >= 1 && version <= 5 && v + 6 <= blob.size() && loadU32(blob.data() + v + 2) == version)
+        return Layout{v, v + 6, true};
+    return std::nullopt;
 }
+
 }  // namespace
 
 std::optional<Info> decode(std::string_view blob) {
@@ -53,61 +70,60 @@ std::optional<Info> decode(std::string_view blob) {
         info.attributes = *hexValue;
         haveAttrib = true;
     }
-    std::size_t off = recordOffset(blob);
-    if (off + 6 <= blob.size()) {
-        ByteReader r(blob.data() + off, blob.size() - off);
-        std::uint16_t version = r.u16();
-        std::uint32_t level = r.u32();
-        if (r.ok() && version == level && version >= 1 && version <= 5) {
-            std::uint32_t flags = 0, attrib = 0;
-            std::uint64_t create = 0;
-            bool haveCreate = false;
-            switch (version) {
-            case 1:  // attrib, ea_size, size, alloc_size, create_time, change_time
-                attrib = r.u32();
-                r.skip(4 + 8 + 8);
-                create = r.u64();
-                flags = kValidAttrib | kValidCreateTime;
-                haveCreate = true;
-                break;
-            case 2:  // flags, attrib, ea_size, size, alloc_size, create_time, ...
-                r.skip(4);
-                attrib = r.u32();
-                r.skip(4 + 8 + 8);
-                create = r.u64();
-                flags = kValidAttrib | kValidCreateTime;
-                haveCreate = true;
-                break;
-            case 3:  // valid_flags, attrib, ea_size, size, alloc_size, create_time, change_time
-                flags = r.u32();
-                attrib = r.u32();
-                r.skip(4 + 8 + 8);
-                create = r.u64();
-                haveCreate = (flags & kValidCreateTime) != 0;
-                break;
-            case 4:  // valid_flags, attrib, itime, create_time
-                flags = r.u32();
-                attrib = r.u32();
-                r.skip(8);
-                create = r.u64();
-                haveCreate = (flags & kValidCreateTime) != 0;
-                break;
-            case 5:  // valid_flags, attrib, create_time
-                flags = r.u32();
-                attrib = r.u32();
-                create = r.u64();
-                haveCreate = (flags & kValidCreateTime) != 0;
-                break;
+    std::optional<Layout> layout;
+    if (nul != std::string_view::npos)
+        layout = findLayout(blob, nul + 1);
+    if (layout) {
+        ByteReader r(blob.data() + layout->armAt, blob.size() - layout->armAt);
+        std::uint16_t version = loadU16(blob.data() + layout->versionAt);
+        std::uint32_t flags = 0, attrib = 0;
+        std::uint64_t create = 0;
+        bool haveCreate = false;
+        switch (version) {
+        case 1:  // attrib, ea_size, size, alloc_size, create_time, change_time
+            attrib = r.u32();
+            r.skip(4 + 8 + 8);
+            create = r.u64();
+            flags = kValidAttrib | kValidCreateTime;
+            haveCreate = true;
+            break;
+        case 2:  // flags, attrib, ea_size, size, alloc_size, create_time, ...
+            r.skip(4);
+            attrib = r.u32();
+            r.skip(4 + 8 + 8);
+            create = r.u64();
+            flags = kValidAttrib | kValidCreateTime;
+            haveCreate = true;
+            break;
+        case 3:  // valid_flags, attrib, ea_size, size, alloc_size, create_time, change_time
+            flags = r.u32();
+            attrib = r.u32();
+            r.skip(4 + 8 + 8);
+            create = r.u64();
+            haveCreate = (flags & kValidCreateTime) != 0;
+            break;
+        case 4:  // valid_flags, attrib, itime, create_time
+            flags = r.u32();
+            attrib = r.u32();
+            r.skip(8);
+            create = r.u64();
+            haveCreate = (flags & kValidCreateTime) != 0;
+            break;
+        default:  // 5: valid_flags, attrib, create_time
+            flags = r.u32();
+            attrib = r.u32();
+            create = r.u64();
+            haveCreate = (flags & kValidCreateTime) != 0;
+            break;
+        }
+        if (r.ok()) {
+            info.version = version;
+            if (flags & kValidAttrib) {
+                info.attributes = attrib;
+                haveAttrib = true;
             }
-            if (r.ok()) {
-                info.version = version;
-                if (flags & kValidAttrib) {
-                    info.attributes = attrib;
-                    haveAttrib = true;
-                }
-                if (haveCreate)
-                    info.creation = create;
-            }
+            if (haveCreate)
+                info.creation = create;
         }
     }
     if (!haveAttrib && !info.creation)
@@ -116,24 +132,28 @@ std::optional<Info> decode(std::string_view blob) {
 }
 
 std::string encode(const Info& info) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%x", info.attributes);
+    // The hex text is zero-padded to a length at which the NDR-aligned and
+    // the packed layout put every field at the same offset, so that every
+    // reader takes the record.
+    char hex[24];
+    int width = info.attributes < 0x100 ? 2 : info.attributes < 0x1000 ? 3 : info.attributes < 0x1000000 ? 6 : 7;
+    std::snprintf(hex, sizeof hex, "0x%0*x", width, info.attributes);
     ByteWriter w;
     w.bytes(hex);
     w.u8(0);
-    if (w.size() % 2)
+    while (w.size() % 4 != 2)
         w.u8(0);
     std::uint16_t version = info.version >= 3 && info.version <= 5 ? info.version : 4;
     std::uint32_t flags = kValidAttrib | (info.creation ? kValidCreateTime : 0);
     // Keep the fields of an existing record that we don't set.
     std::string_view old;
     if (info.version == version) {
-        std::size_t off = recordOffset(info.raw);
-        if (off < info.raw.size())
-            old = std::string_view(info.raw).substr(off);
+        std::size_t nul = info.raw.find('\0');
+        auto layout = nul == std::string::npos ? std::nullopt : findLayout(info.raw, nul + 1);
+        if (layout)
+            old = std::string_view(info.raw).substr(layout->armAt);
     }
     ByteReader prev(old);
-    prev.skip(6);
     std::uint32_t oldFlags = prev.u32();
     if (prev.ok())
         flags |= oldFlags & ~(kValidAttrib | kValidCreateTime);
@@ -141,20 +161,20 @@ std::string encode(const Info& info) {
     w.u32(version);
     w.u32(flags);
     w.u32(info.attributes);
-    auto keep = [&](std::size_t offsetInRecord, std::size_t n) {
-        if (offsetInRecord + n <= old.size())
-            w.bytes(old.substr(offsetInRecord, n));
+    auto keep = [&](std::size_t offsetInArm, std::size_t n) {
+        if (offsetInArm + n <= old.size())
+            w.bytes(old.substr(offsetInArm, n));
         else
             w.zeros(n);
     };
     switch (version) {
     case 3:
-        keep(14, 4 + 8 + 8);  // ea_size, size, alloc_size
+        keep(8, 4 + 8 + 8);  // ea_size, size, alloc_size
         w.u64(info.creation.value_or(0));
-        keep(14 + 20 + 8, 8);  // change_time
+        keep(8 + 20 + 8, 8);  // change_time
         break;
     case 4:
-        keep(14, 8);  // itime
+        keep(8, 8);  // itime
         w.u64(info.creation.value_or(0));
         break;
     default:

@@ -422,11 +422,21 @@ Status setFileTimes(const std::string& path, const FileTimes& times) {
     if (futimens(fd, ts) != 0)
         return errnoError(errno, "can't set the times of", path);
     // The creation time is stored only when it differs from what the file
-    // already reports, so putting a file back leaves no trace.
+    // already reports, so putting a file back leaves no trace. One equal to the
+    // file system's own birth time is not stored at all: that keeps its
+    // nanoseconds, which the stored form can't hold.
     auto in = inspect(path, fd);
     if (!in)
         return in.error();
-    if (creationOf(*in) != times.creation) {
+    bool hasBirth = (in->sx.stx_mask & STATX_BTIME) != 0;
+    bool isBirth = hasBirth && fromStatxTimestamp(in->sx.stx_btime) == times.creation;
+    if (isBirth) {
+        if (in->dos && in->dos->creation) {
+            dosattrib::Info info = *in->dos;
+            info.creation.reset();
+            QV_TRY(writeDosAttrib(path, fd, info));
+        }
+    } else if (creationOf(*in) != times.creation) {
         dosattrib::Info info;
         if (in->dos) {
             info = *in->dos;

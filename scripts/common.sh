@@ -1,0 +1,56 @@
+# Shared by scripts/run and scripts/test: installs what a fresh Debian 12
+# machine lacks, and configures and builds the project.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# Packages the build and the tests need.
+QV_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  zlib1g-dev libpugixml-dev libgtest-dev googletest
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  locales fonts-ipafont-gothic
+  python3 python3-olefile zip unzip
+  xvfb xauth
+)
+# Only for the fuzzers (scripts/fuzz, scripts/test --fuzz).
+QV_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# An independent office suite, to prove written workbooks still open.
+QV_OFFICE_PACKAGES=(libreoffice-calc-nogui)
+
+qv_install() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "== installing: ${missing[*]}"
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# The tests of the date-time text need a Japanese and an English locale.
+qv_locales() {
+  local want=(ja_JP.UTF-8 en_US.UTF-8) need=0 l
+  for l in "${want[@]}"; do
+    locale -a 2>/dev/null | grep -qi "^${l%.UTF-8}.utf-\?8$" || need=1
+  done
+  if [ "$need" -eq 1 ]; then
+    echo "== generating locales: ${want[*]}"
+    for l in "${want[@]}"; do
+      grep -q "^$l UTF-8" /etc/locale.gen 2>/dev/null || echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    done
+    $SUDO locale-gen >/dev/null
+  fi
+}
+
+# qv_build DIR [cmake options...]
+qv_build() {
+  local dir="$1"; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="${QV_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
+  ninja -C "$dir"
+}

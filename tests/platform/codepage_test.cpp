@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+
+using namespace qv;
+
+TEST(CodePage, ShiftJisRoundTripIncludesNecAndHalfWidthCharacters) {
+    std::string text = "コメント①②③ 髙﨑 ｶﾀｶﾅ";
+    auto bytes = platform::encodeCodePage(932, text, false);
+    ASSERT_TRUE(bytes.ok());
+    EXPECT_EQ(bytes->substr(0, 2), "\x83\x52");
+    auto back = platform::decodeCodePage(932, *bytes);
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(*back, text);
+}
+
+TEST(CodePage, CharactersACodePageLacksFailOrBecomeQuestionMarks) {
+    EXPECT_FALSE(platform::canEncode(932, "emoji 😀"));
+    EXPECT_FALSE(platform::encodeCodePage(932, "한국어", false).ok());
+    auto sub = platform::encodeCodePage(932, "a😀b한", true);
+    ASSERT_TRUE(sub.ok());
+    EXPECT_EQ(*sub, "a?b?");
+    EXPECT_TRUE(platform::canEncode(1252, "Café"));
+    EXPECT_EQ(*platform::encodeCodePage(1252, "é", false), "\xE9");
+    EXPECT_TRUE(platform::canEncode(65001, "😀"));
+}
+
+TEST(CodePage, Utf16AndInvalidInput) {
+    auto u16 = platform::encodeCodePage(1200, "Aあ", false);
+    ASSERT_TRUE(u16.ok());
+    EXPECT_EQ(*u16, std::string("A\0\x42\x30", 4));
+    EXPECT_EQ(*platform::decodeCodePage(1200, *u16), "Aあ");
+    // A cut-off Shift-JIS lead byte is marked, not dropped silently or crashed on.
+    EXPECT_EQ(*platform::decodeCodePage(932, "a\x83"), "a\xEF\xBF\xBD");
+    EXPECT_FALSE(platform::decodeCodePage(12345, "x").ok());
+    EXPECT_TRUE(platform::isSupportedCodePage(1251));
+}
