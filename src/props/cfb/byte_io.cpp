@@ -1,0 +1,45 @@
+#include "props/cfb/byte_io.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace qv::cfb {
+
+Status ByteSource::readExactAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    auto got = readAt(offset, buffer, n);
+    if (!got)
+        return got.error();
+    if (*got != n)
+        return Error(ErrorCode::BadCompoundFile,
+                     "the compound file ends at " + std::to_string(size()) + " bytes, before offset " +
+                         std::to_string(offset + n));
+    return {};
+}
+
+Result<std::size_t> MemorySource::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    if (offset >= m_bytes.size())
+        return std::size_t{0};
+    std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_bytes.size() - offset));
+    std::memcpy(buffer, m_bytes.data() + offset, count);
+    return count;
+}
+
+Result<FileSource> FileSource::over(const platform::File& file) {
+    auto size = file.size();
+    if (!size)
+        return size.error();
+    return FileSource(file, *size);
+}
+
+Result<std::size_t> FileSource::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    if (offset >= m_size)
+        return std::size_t{0};
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - offset));
+    return m_file->readAt(offset, buffer, n);
+}
+
+Status FileSink::write(const void* data, std::size_t n) { return m_file->write(data, n); }
+
+}  // namespace qv::cfb
