@@ -12,6 +12,8 @@ void printUsage(std::ostream& out) {
            "\n"
            "Commands:\n"
            "  show     print the properties, times and attributes of workbooks\n"
+           "  set      change properties, times and attributes of workbooks\n"
+           "  export   write the properties, times and attributes of workbooks to CSV\n"
            "\n"
            "Run 'quorvix-cli COMMAND --help' for the options of a command.\n";
 }
@@ -31,6 +33,10 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (command == "show")
         return runShow(rest, out, err);
+    if (command == "set")
+        return runSet(rest, out, err);
+    if (command == "export")
+        return runExport(rest, out, err);
     err << "quorvix-cli: unknown command '" << command << "'\n\n";
     printUsage(err);
     return kExitUsage;

@@ -21,5 +21,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 // Commands, one per file.
 int runShow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace qv::cli

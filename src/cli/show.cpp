@@ -1,13 +1,13 @@
-// quorvix-cli show: the times, attributes and properties of workbooks.
+// quorvix-cli show: the times, attributes and properties of workbooks, read
+// exactly as the window's single-file view reads them.
 #include <string>
 #include <vector>
 
-#include "base/text.h"
 #include "cli/cli.h"
+#include "cli/inputs.h"
 #include "cli/json.h"
+#include "engine/view.h"
 #include "props/catalogue.h"
-#include "props/datetime.h"
-#include "props/filestamp.h"
 
 namespace qv::cli {
 
@@ -16,34 +16,44 @@ namespace {
 void printHelp(std::ostream& out) {
     out << "Usage: quorvix-cli show [--json] FILE...\n"
            "\n"
-           "Prints, for each file, its three file times, its four attributes and its\n"
-           "fourteen document properties. Showing a file leaves its times and\n"
-           "attributes exactly as they were.\n"
+           "Prints, for each workbook, its three file times, its four attributes and\n"
+           "its fourteen document properties. A folder stands for the workbooks in\n"
+           "it. Showing a file leaves its times and attributes exactly as they were.\n"
            "\n"
-           "  --json   one JSON object per file, in an array\n";
+           "  --json   an array with one object per file: path, ok, error, times,\n"
+           "           attributes, properties (keyed by title, subject, author, ...)\n"
+           "\n"
+           "Exit status: 0 when every file was read, 1 otherwise, 2 for a wrong command line.\n";
 }
 
 struct Shown {
     std::string path;
-    Result<FileStamp> stamp = Error(ErrorCode::Internal, "not read");
+    engine::FileView view;
 };
+
+std::string propertyText(int row, const RowValue& v, bool iso) {
+    if (iso && isDateRow(row))
+        return v.utc ? FormatIso8601Local(*v.utc) : std::string();
+    return v.text;
+}
 
 void writeJson(std::ostream& out, const std::vector<Shown>& files) {
     JsonWriter w(out);
     w.beginArray();
     for (const Shown& f : files) {
+        const engine::FileView& v = f.view;
         w.beginObject();
         w.key("path");
         w.value(f.path);
         w.key("ok");
-        w.value(f.stamp.ok());
+        w.value(v.ok);
         w.key("error");
-        if (f.stamp.ok())
+        if (v.ok)
             w.null();
         else
-            w.value(f.stamp.error().message);
-        if (f.stamp.ok()) {
-            const FileStamp& s = *f.stamp;
+            w.value(v.error.message);
+        if (v.stamp) {
+            const FileStamp& s = *v.stamp;
             w.key("times");
             w.beginObject();
             w.key("creation");
@@ -65,6 +75,21 @@ void writeJson(std::ostream& out, const std::vector<Shown>& files) {
             w.value((s.Attributes & kAttrSystem) != 0);
             w.endObject();
         }
+        if (v.found) {
+            w.key("properties");
+            w.beginObject();
+            for (const PropertyRow& r : kCatalogue) {
+                w.key(r.Key);
+                w.value(v.propertiesRead ? propertyText(r.Index, v.rows[static_cast<std::size_t>(r.Index)], true)
+                                         : std::string());
+            }
+            w.endObject();
+            w.key("propertiesError");
+            if (v.propertyError)
+                w.value(v.propertyError->message);
+            else
+                w.null();
+        }
         w.endObject();
     }
     w.endArray();
@@ -72,19 +97,27 @@ void writeJson(std::ostream& out, const std::vector<Shown>& files) {
 
 void writeText(std::ostream& out, const std::vector<Shown>& files) {
     for (const Shown& f : files) {
+        const engine::FileView& v = f.view;
         out << f.path << "\n";
-        if (!f.stamp.ok()) {
-            out << "  error: " << f.stamp.error().message << "\n";
-            continue;
+        if (!v.ok)
+            out << "  error: " << v.error.message << "\n";
+        if (v.stamp) {
+            const FileStamp& s = *v.stamp;
+            auto yes = [&](std::uint32_t bit) { return (s.Attributes & bit) ? "Y" : ""; };
+            out << "  " << kFileInfoNames[0] << ": " << FormatDateTimeText(v.creation) << "\n";
+            out << "  " << kFileInfoNames[1] << ": " << FormatDateTimeText(v.lastWrite) << "\n";
+            out << "  " << kFileInfoNames[2] << ": " << (v.lastAccessShown ? FormatDateTimeText(v.lastAccess) : "")
+                << "\n";
+            out << "  " << kFileInfoNames[3] << ": " << yes(kAttrReadOnly) << "\n";
+            out << "  " << kFileInfoNames[4] << ": " << yes(kAttrArchive) << "\n";
+            out << "  " << kFileInfoNames[5] << ": " << yes(kAttrHidden) << "\n";
+            out << "  " << kFileInfoNames[6] << ": " << yes(kAttrSystem) << "\n";
         }
-        const FileStamp& s = *f.stamp;
-        out << "  " << kFileInfoNames[0] << ": " << FormatDateTimeText(FileTimeToLocal(s.Creation.ticks)) << "\n";
-        out << "  " << kFileInfoNames[1] << ": " << FormatDateTimeText(FileTimeToLocal(s.LastWrite.ticks)) << "\n";
-        out << "  " << kFileInfoNames[2] << ": " << FormatDateTimeText(FileTimeToLocal(s.LastAccess.ticks)) << "\n";
-        out << "  " << kFileInfoNames[3] << ": " << ((s.Attributes & kAttrReadOnly) ? "Y" : "") << "\n";
-        out << "  " << kFileInfoNames[4] << ": " << ((s.Attributes & kAttrArchive) ? "Y" : "") << "\n";
-        out << "  " << kFileInfoNames[5] << ": " << ((s.Attributes & kAttrHidden) ? "Y" : "") << "\n";
-        out << "  " << kFileInfoNames[6] << ": " << ((s.Attributes & kAttrSystem) ? "Y" : "") << "\n";
+        if (v.found && v.propertiesRead) {
+            for (const PropertyRow& r : kCatalogue)
+                out << "  " << r.Key << " (" << r.Label << "): " << v.rows[static_cast<std::size_t>(r.Index)].text
+                    << "\n";
+        }
     }
 }
 
@@ -92,7 +125,7 @@ void writeText(std::ostream& out, const std::vector<Shown>& files) {
 
 int runShow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     bool json = false;
-    std::vector<std::string> paths;
+    std::vector<std::string> inputs;
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
             printHelp(out);
@@ -100,25 +133,23 @@ int runShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         }
         if (a == "--json") {
             json = true;
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+        } else if (a.size() > 1 && a[0] == '-') {
             err << "quorvix-cli show: unknown option '" << a << "'\n";
             return kExitUsage;
         } else {
-            paths.push_back(a);
+            inputs.push_back(a);
         }
     }
-    if (paths.empty()) {
+    if (inputs.empty()) {
         err << "quorvix-cli show: no file given\n";
         printHelp(err);
         return kExitUsage;
     }
     std::vector<Shown> shown;
     bool allOk = true;
-    for (const std::string& p : paths) {
-        Shown s;
-        s.path = p;
-        s.stamp = ReadFileStamp(p);
-        allOk = allOk && s.stamp.ok();
+    for (const std::string& p : expandInputs(inputs)) {
+        Shown s{p, engine::LoadSingleFileView(p)};
+        allOk = allOk && s.view.ok;
         shown.push_back(std::move(s));
     }
     if (json)

@@ -1,0 +1,74 @@
+// Changing workbooks: one file from the single page, every listed file from
+// the batch page, with a backup before each change when asked.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+#include "engine/settings.h"
+
+namespace qv::engine {
+
+// The state icon of a listed file.
+enum class FileState { Unchanged = 0, Changed = 1, ChangeFailed = 2, Unreadable = 3 };
+
+// The backup of a workbook: its full path with ".bak" appended.
+std::string BackupPathFor(const std::string& path);
+
+// Copies the workbook to its backup, replacing an older backup, and gives the
+// backup the workbook's times and attributes.
+Status backupoldfile(const std::string& path);
+
+// The per-file change of a batch run and of the single change. A failure
+// leaves the file as it was, its attributes included.
+Status ApplyBatchToFile(const std::string& path, const BatchSettings& settings);
+Status ApplySingleToFile(const std::string& path, const SingleSettings& settings);
+
+// The percentage after the k-th of n files, halves to even.
+int ProgressPercent(std::size_t k, std::size_t n);
+
+struct FileResult {
+    std::string path;
+    FileState state = FileState::Unchanged;
+    bool backupFailed = false;
+    Error error;  // the reason, when the state is ChangeFailed
+};
+
+// Progress and cancel, shared by the window and the command line. Every
+// member may be empty.
+struct RunCallbacks {
+    // Before the file at index is processed.
+    std::function<void(std::size_t index, const std::string& path)> fileStarted;
+    // After it, with the percentage done.
+    std::function<void(std::size_t index, const FileResult& result, int percent)> fileFinished;
+    // Asked before each file; true stops the run there.
+    std::function<bool()> cancelRequested;
+};
+
+struct BatchReport {
+    std::vector<FileResult> files;  // one per listed file; unprocessed ones stay Unchanged
+    bool cancelled = false;
+    bool stoppedByBackupFailure = false;
+
+    bool allChanged() const;
+};
+
+// The batch run: in list order; a backup first when asked (a failed backup
+// stops the run); each file Changed or ChangeFailed; cancel takes effect
+// before the next file.
+BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings& settings,
+                     const RunCallbacks& callbacks = {});
+
+struct SingleOutcome {
+    FileState state = FileState::Unchanged;  // Unchanged when the backup failed
+    bool backupFailed = false;
+    Error error;
+};
+
+// The single change of one file, with its backup when asked.
+SingleOutcome RunSingleChange(const std::string& path, const SingleSettings& settings);
+
+}  // namespace qv::engine

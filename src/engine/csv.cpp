@@ -1,0 +1,131 @@
+#include "engine/csv.h"
+
+#include "base/text.h"
+#include "engine/view.h"
+#include "platform/platform.h"
+#include "props/catalogue.h"
+#include "props/compound_props.h"
+#include "props/filestamp.h"
+#include "props/package_props.h"
+
+namespace qv::engine {
+
+namespace {
+
+// A field between double quotes; a quote inside is doubled, so commas,
+// quotes and line breaks in a value keep the row together.
+std::string field(std::string_view value) {
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string dateField(FileTime t) { return FormatDateTimeText(FileTimeToLocal(t)); }
+
+}  // namespace
+
+std::string BuildCsvHeader() {
+    std::string line = field("File full name") + "," + field("File Name") + ",";
+    for (const PropertyRow& r : kCatalogue)
+        line += field(r.Label) + ",";
+    for (std::size_t i = 0; i < kFileInfoNames.size(); ++i) {
+        line += field(kFileInfoNames[i]);
+        if (i + 1 < kFileInfoNames.size())
+            line += ",";
+    }
+    return line;
+}
+
+std::optional<std::string> BuildCsvRow(const std::string& path) {
+    std::string line = field(path) + "," + field(text::fileNamePart(path)) + ",";
+    auto stamp = ReadFileStamp(path);
+    if (!stamp)
+        return line;
+    auto rows = ReadRows(path);
+    if (!rows && text::isPackagePath(path)) {
+        // No line for a package that can't be read; the file still gets its
+        // times and attributes back, as every read does.
+        (void)PutBackFileStamp(path, *stamp);
+        return std::nullopt;
+    }
+    for (int i = 0; i < kRowCount; ++i)
+        line += field(rows ? (*rows)[static_cast<std::size_t>(i)].text : std::string()) + ",";
+    line += field(dateField(stamp->Creation.ticks)) + ",";
+    line += field(dateField(stamp->LastWrite.ticks)) + ",";
+    LocalDateTime access = FileTimeToLocal(stamp->LastAccess.ticks);
+    line += field(access > 1602.0 ? FormatDateTimeText(access) : std::string()) + ",";
+    auto flag = [&](std::uint32_t bit) { return field((stamp->Attributes & bit) ? "Y" : ""); };
+    line += flag(kAttrReadOnly) + "," + flag(kAttrArchive) + "," + flag(kAttrHidden) + "," + flag(kAttrSystem);
+    (void)PutBackFileStamp(path, *stamp);
+    return line;
+}
+
+std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encoding) {
+    std::string text;
+    for (const std::string& l : lines) {
+        text += l;
+        text += "\r\n";
+    }
+    if (encoding == CsvEncoding::Utf8)
+        return "\xEF\xBB\xBF" + text::sanitizeUtf8(text);
+    auto sjis = platform::encodeCodePage(932, text, true);
+    return sjis ? std::move(*sjis) : std::string();
+}
+
+std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding, const RunCallbacks& callbacks,
+                     bool* cancelled) {
+    std::vector<std::string> lines{BuildCsvHeader()};
+    if (cancelled)
+        *cancelled = false;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (callbacks.cancelRequested && callbacks.cancelRequested()) {
+            if (cancelled)
+                *cancelled = true;
+            return {};
+        }
+        if (callbacks.fileStarted)
+            callbacks.fileStarted(i, paths[i]);
+        auto row = BuildCsvRow(paths[i]);
+        if (row)
+            lines.push_back(std::move(*row));
+        if (callbacks.fileFinished)
+            callbacks.fileFinished(i, FileResult{paths[i], FileState::Unchanged, false, {}},
+                                   ProgressPercent(i + 1, paths.size()));
+    }
+    return EncodeCsv(lines, encoding);
+}
+
+ExportReport RunExport(const std::vector<std::string>& paths, const std::string& csvPath, CsvEncoding encoding,
+                       const RunCallbacks& callbacks) {
+    ExportReport report;
+    std::size_t rows = 0;
+    RunCallbacks counting = callbacks;
+    bool cancelled = false;
+    std::string bytes = BuildCsv(paths, encoding, counting, &cancelled);
+    if (cancelled) {
+        report.cancelled = true;
+        report.written = Error(ErrorCode::Cancelled, "the export was cancelled");
+        return report;
+    }
+    // An old CSV that another program holds open is not replaced behind its back.
+    if (platform::findFile(csvPath).ok()) {
+        auto held = platform::File::open(csvPath, platform::OpenMode::ReadWriteExclusive);
+        if (!held && held.error().code == ErrorCode::InUse) {
+            report.written = held.error();
+            return report;
+        }
+    }
+    report.written = platform::writeFileAtomically(csvPath, bytes);
+    // Lines are counted from the bytes: one per CR LF, less the header.
+    for (char c : bytes)
+        rows += c == '\n';
+    report.rows = rows > 0 ? rows - 1 : 0;
+    return report;
+}
+
+}  // namespace qv::engine

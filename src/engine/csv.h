@@ -1,0 +1,45 @@
+// CSV export of the listed workbooks: a header and one line per workbook.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+#include "engine/change.h"
+
+namespace qv::engine {
+
+enum class CsvEncoding {
+    ShiftJis,  // the tool's classic format; characters Shift-JIS lacks become "?"
+    Utf8,      // UTF-8 with a byte-order mark
+};
+
+// The header line (UTF-8, no line end).
+std::string BuildCsvHeader();
+
+// One workbook's line (UTF-8, no line end), read like the single view and
+// with the file's times and attributes put back. A missing file gives the
+// short line; a package that can't be read gives no line at all.
+std::optional<std::string> BuildCsvRow(const std::string& path);
+
+// Joins lines with CR LF (after the last one too) and encodes them.
+std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encoding);
+
+struct ExportReport {
+    bool cancelled = false;
+    std::size_t rows = 0;  // workbook lines written
+    Status written;        // the CSV file could be written
+};
+
+// Builds the header and every file's line in list order with progress and
+// cancel, then writes the file in one go (atomically, beside the target).
+// Nothing is written when cancelled.
+ExportReport RunExport(const std::vector<std::string>& paths, const std::string& csvPath, CsvEncoding encoding,
+                       const RunCallbacks& callbacks = {});
+
+// The same bytes without writing them anywhere (for standard output).
+std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding, const RunCallbacks& callbacks = {},
+                     bool* cancelled = nullptr);
+
+}  // namespace qv::engine

@@ -1,0 +1,49 @@
+// The list of workbooks the tool works on: paths exactly as given, no two
+// alike (compared exactly, with case), each with its state.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/change.h"
+
+namespace qv::engine {
+
+// True when a directory search finds a file (any attributes, not a folder).
+bool FileExistsAsFile(const std::string& path);
+
+// The workbooks directly in a folder (no subfolders), in the order the file
+// system lists them: extension ".XLS" or ".XLSX" in any case, no "~$" in the
+// path.
+std::vector<std::string> WorkbooksInFolder(const std::string& folder);
+
+class FileList {
+public:
+    struct Entry {
+        std::string path;
+        FileState state = FileState::Unchanged;
+    };
+
+    std::size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
+    const Entry& at(std::size_t i) const { return m_entries[i]; }
+    const std::vector<Entry>& entries() const { return m_entries; }
+    std::vector<std::string> paths() const;
+
+    // Constant time, so adding thousands of files to thousands stays fast.
+    bool IsListed(const std::string& path) const { return m_index.count(path) != 0; }
+    // Appends a path in the Unchanged state; false when it is listed already.
+    bool add(const std::string& path);
+    void remove(std::size_t i);
+    void clear();
+    void setState(std::size_t i, FileState state) { m_entries[i].state = state; }
+    void setAllStates(FileState state);
+
+private:
+    std::vector<Entry> m_entries;
+    std::unordered_set<std::string> m_index;  // the listed paths
+};
+
+}  // namespace qv::engine

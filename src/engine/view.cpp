@@ -1,0 +1,60 @@
+#include "engine/view.h"
+
+#include "base/text.h"
+#include "props/compound_props.h"
+#include "props/package_props.h"
+
+namespace qv::engine {
+
+Result<RowValues> ReadRows(const std::string& path) {
+    return text::isPackagePath(path) ? ReadPackageRows(path) : ReadCompoundRows(path);
+}
+
+FileView LoadSingleFileView(const std::string& path) {
+    FileView v;
+    auto entry = platform::findFile(path);
+    if (!entry) {
+        v.error = entry.error();
+        return v;
+    }
+    v.found = true;
+    FileStamp stamp;
+    stamp.Creation = entry->times.creation;
+    stamp.LastAccess = entry->times.lastAccess;
+    stamp.LastWrite = entry->times.lastWrite;
+    auto attributes = platform::getFileAttributes(path);
+    // Without the attribute query, what the search reported is put back.
+    stamp.Attributes = attributes ? *attributes : entry->attributes;
+    if (attributes) {
+        v.stamp = stamp;
+        v.creation = FileTimeToLocal(stamp.Creation.ticks);
+        v.lastWrite = FileTimeToLocal(stamp.LastWrite.ticks);
+        v.lastAccess = FileTimeToLocal(stamp.LastAccess.ticks);
+        v.lastAccessShown = v.lastAccess > 1602.0;
+    }
+
+    auto rows = ReadRows(path);
+    if (rows) {
+        v.rows = std::move(*rows);
+        v.propertiesRead = true;
+    } else {
+        v.propertyError = rows.error();
+        // A compound file that can't be opened shows fourteen empty values;
+        // a package that can't be read shows nothing new.
+        if (!text::isPackagePath(path))
+            v.propertiesRead = true;
+    }
+
+    // Reading must leave the file as it was found, also when it failed.
+    Status putBack = PutBackFileStamp(path, stamp);
+    if (!v.propertiesRead) {
+        v.error = *v.propertyError;
+    } else if (!putBack) {
+        v.error = putBack.error();
+    } else {
+        v.ok = true;
+    }
+    return v;
+}
+
+}  // namespace qv::engine

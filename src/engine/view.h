@@ -1,0 +1,47 @@
+// Reading one workbook for the single page, the export and the command line:
+// its stamp, its fourteen properties, and its times and attributes put back.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "base/result.h"
+#include "props/datetime.h"
+#include "props/filestamp.h"
+#include "props/rows.h"
+
+namespace qv::engine {
+
+struct FileView {
+    // The directory search found the file (not a folder).
+    bool found = false;
+    // Times and attributes as found; empty when the attribute query failed.
+    std::optional<FileStamp> stamp;
+    // The three times as local date-times, for the pickers.
+    LocalDateTime creation = 0, lastWrite = 0, lastAccess = 0;
+    // Whether the last-access time is shown (later than 20 May 1904); the
+    // pickers keep the previous file's value otherwise.
+    bool lastAccessShown = false;
+
+    // The rows hold the file's values. A compound file that can't be opened
+    // still gives fourteen empty values; a package that can't be read gives
+    // none, and the grid keeps what it showed.
+    bool propertiesRead = false;
+    RowValues rows{};
+    // Why the properties could not be read (also set for a compound file
+    // whose values are empty because it could not be opened).
+    std::optional<Error> propertyError;
+
+    // The whole read succeeded: properties read and times put back.
+    bool ok = false;
+    Error error;
+};
+
+// Reads one file. Whatever happens, a file that was found gets its times and
+// attributes back as they were.
+FileView LoadSingleFileView(const std::string& path);
+
+// The properties of a file by the extension's route, without stamp handling.
+Result<RowValues> ReadRows(const std::string& path);
+
+}  // namespace qv::engine

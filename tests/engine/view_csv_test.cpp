@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/csv.h"
+#include "engine/filelist.h"
+#include "engine/view.h"
+#include "enginetest.h"
+#include "platform/platform.h"
+#include "props/compound_props.h"
+
+using namespace qv;
+using namespace qv::engine;
+
+namespace {
+
+class ViewTest : public ::testing::Test {
+protected:
+    test::EngineEnvironment env;
+    test::TempDir dir;
+};
+
+// Holds an exclusive lock on a file from another process for its lifetime.
+class OtherProgramHolds {
+public:
+    explicit OtherProgramHolds(const std::string& path) {
+        int ready[2];
+        EXPECT_EQ(pipe(ready), 0);
+        EXPECT_EQ(pipe(m_release), 0);
+        m_pid = fork();
+        if (m_pid == 0) {
+            int fd = open(path.c_str(), O_RDWR);
+            flock(fd, LOCK_EX);
+            char c = 1;
+            (void)!write(ready[1], &c, 1);
+            (void)!read(m_release[0], &c, 1);
+            _exit(0);
+        }
+        char c;
+        (void)!read(ready[0], &c, 1);
+        close(ready[0]);
+        close(ready[1]);
+    }
+    ~OtherProgramHolds() {
+        char c = 1;
+        (void)!write(m_release[1], &c, 1);
+        waitpid(m_pid, nullptr, 0);
+        close(m_release[0]);
+        close(m_release[1]);
+    }
+
+private:
+    pid_t m_pid;
+    int m_release[2];
+};
+
+}  // namespace
+
+TEST_F(ViewTest, ViewingReadsBothKindsAndLeavesTheFileExactlyAsItWas) {
+    for (const char* name : {"lo_japanese.xls", "lo_japanese.xlsx"}) {
+        std::string f = dir.copyData(name);
+        test::setKnownStamp(f, kAttrReadOnly);
+        auto before = test::statTimes(f);
+        FileView v = LoadSingleFileView(f);
+        ASSERT_TRUE(v.ok) << name << ": " << v.error.message;
+        EXPECT_EQ(v.rows[kRowTitle].text, "タイトル：四半期報告") << name;
+        EXPECT_EQ(v.rows[kRowEditTime].text, "125") << name;
+        ASSERT_TRUE(v.rows[kRowCreated].utc) << name;
+        EXPECT_EQ(FormatW3cdtf(*v.rows[kRowCreated].utc), "2015-01-02T00:00:00Z");
+        EXPECT_EQ(v.rows[kRowCreated].text, "2015/01/02 9:00:00");
+        EXPECT_TRUE(v.stamp->Attributes & kAttrReadOnly);
+        EXPECT_TRUE(v.lastAccessShown);
+        EXPECT_EQ(test::statTimes(f), before) << name;
+    }
+}
+
+TEST_F(ViewTest, AFileHeldByAnotherProgramIsUnreadableButItsValuesAreShown) {
+    std::string f = dir.copyData("lo_ascii.xls");
+    OtherProgramHolds hold(f);
+    FileView v = LoadSingleFileView(f);
+    EXPECT_FALSE(v.ok);
+    EXPECT_EQ(v.error.code, ErrorCode::InUse);
+}
+
+TEST_F(ViewTest, DamagedPackagesShowNothingNewAndNonCompoundFilesShowEmptyValues) {
+    std::string pkg = dir.copyData("opc_no_core_rel.xlsx");
+    test::setKnownStamp(pkg);
+    auto before = test::statTimes(pkg);
+    FileView v = LoadSingleFileView(pkg);
+    EXPECT_FALSE(v.ok);
+    EXPECT_FALSE(v.propertiesRead);
+    EXPECT_EQ(test::statTimes(pkg), before) << "times go back even when the read failed";
+
+    std::string html = dir.copyData("xls_not_ole.xls");
+    FileView h = LoadSingleFileView(html);
+    EXPECT_TRUE(h.ok);
+    EXPECT_TRUE(h.propertiesRead);
+    EXPECT_TRUE(h.propertyError.has_value());
+    for (const RowValue& r : h.rows)
+        EXPECT_EQ(r.text, "");
+
+    FileView missing = LoadSingleFileView(dir.file("missing.xls"));
+    EXPECT_FALSE(missing.found);
+    EXPECT_FALSE(missing.ok);
+}
+
+TEST_F(ViewTest, ZeroLastAccessIsNotShown) {
+    std::string f = dir.copyData("lo_ascii.xls");
+    platform::FileTimes t{test::knownTime(0), RawFileTime{0, 0}, test::knownTime(2)};
+    ASSERT_TRUE(platform::setFileTimes(f, t).ok());
+    FileView v = LoadSingleFileView(f);
+    EXPECT_FALSE(v.lastAccessShown);
+}
+
+TEST_F(ViewTest, ExportOfAMixedListGivesTheExpectedBytes) {
+    std::string xls = dir.copyData("lo_ascii.xls", "book1.xls");
+    RowTexts values{};
+    values[kRowTitle] = "He said \"hi\", then left";
+    RowMask mask;
+    mask.set(kRowTitle);
+    ASSERT_TRUE(WriteCompoundRows(xls, values, mask).ok());
+    test::setKnownStamp(xls);
+    std::string damaged = dir.copyData("opc_target_absolute.xlsx", "damaged.xlsx");
+    std::string hidden = dir.copyData("crafted_plain.xlsx", "hidden.xlsx");
+    test::setKnownStamp(hidden, kAttrReadOnly | kAttrHidden);
+    std::string missing = dir.file("missing.xls");
+    std::vector<std::string> files = {missing, xls, damaged, hidden};
+    std::vector<test::StatTimes> before;
+    for (const auto& f : files)
+        before.push_back(test::statTimes(f));
+
+    std::string csvPath = dir.file("out.csv");
+    ExportReport r = RunExport(files, csvPath, CsvEncoding::Utf8);
+    ASSERT_TRUE(r.written.ok());
+    EXPECT_EQ(r.rows, 3u);
+    std::string expected =
+        "\xEF\xBB\xBF"
+        "\"File full name\",\"File Name\",\"タイトル\",\"表題\",\"作成者\",\"キーワード\",\"コメント\",\"カテゴリー\","
+        "\"改訂番号\",\"前回保存者\",\"管理者\",\"会社名\",\"作成日時\",\"前回保存日時\",\"編集時間\",\"前回印刷日時\","
+        "\"Creation Time\",\"Modify Time\",\"Last Access Time\",\"Read-only\",\"Archive\",\"Hidden\",\"System\"\r\n"
+        "\"" + missing + "\",\"missing.xls\",\r\n"
+        "\"" + xls + "\",\"book1.xls\",\"He said \"\"hi\"\", then left\",\"Budget Subject Line\",\"Alice Author\","
+        "\"alpha beta gamma\",\"A comment about this workbook.\",\"\",\"7\",\"Bob Lastsaver\",\"\",\"\","
+        "\"2010/04/01 12:30:00\",\"2011/05/02 13:40:10\",\"90\",\"2012/06/03 14:50:20\","
+        "\"2015/06/01 10:02:03\",\"2015/06/03 10:02:03\",\"2015/06/02 10:02:03\",\"\",\"\",\"\",\"\"\r\n"
+        "\"" + hidden + "\",\"hidden.xlsx\",\"Crafted Title\",\"Crafted Subject\",\"Crafted Author\","
+        "\"crafted keywords\",\"Crafted comments\",\"Crafted Category\",\"5\",\"Crafted Lastsaver\","
+        "\"Crafted Manager\",\"Crafted Company\",\"2010/04/01 12:30:00\",\"2010/04/02 13:31:01\",\"42\","
+        "\"2010/04/03 14:32:02\",\"2015/06/01 10:02:03\",\"2015/06/03 10:02:03\",\"2015/06/02 10:02:03\","
+        "\"Y\",\"\",\"Y\",\"\"\r\n";
+    EXPECT_EQ(test::readFile(csvPath), expected);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(test::statTimes(files[i]), before[i]) << files[i];
+
+    // The Shift-JIS form: the same text in code page 932.
+    std::string sjis = BuildCsv(files, CsvEncoding::ShiftJis);
+    auto decoded = platform::decodeCodePage(932, sjis);
+    ASSERT_TRUE(decoded.ok());
+    EXPECT_EQ(*decoded, expected.substr(3));
+}
+
+TEST_F(ViewTest, ShiftJisExportMarksWhatItCantHoldAndACancelledExportWritesNothing) {
+    std::string pkg = dir.copyData("exceljs_nonsjis.xlsx");
+    std::string sjis = BuildCsv({pkg}, CsvEncoding::ShiftJis);
+    auto back = platform::decodeCodePage(932, sjis);
+    ASSERT_TRUE(back.ok());
+    EXPECT_NE(back->find("\"emoji ? ? keywords\""), std::string::npos);
+
+    std::string csvPath = dir.file("old.csv");
+    test::writeFile(csvPath, "old");
+    RunCallbacks cb;
+    cb.cancelRequested = [] { return true; };
+    ExportReport r = RunExport({pkg}, csvPath, CsvEncoding::ShiftJis, cb);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(test::readFile(csvPath), "old");
+
+    ExportReport intoFolder = RunExport({pkg}, dir.path(), CsvEncoding::ShiftJis);
+    EXPECT_FALSE(intoFolder.written.ok());
+}
+
+TEST(FileListTest, ExactPathsOnceAndFolderSearchByWorkbookTest) {
+    FileList list;
+    EXPECT_TRUE(list.add("/d/Book.xls"));
+    EXPECT_FALSE(list.add("/d/Book.xls"));
+    EXPECT_TRUE(list.add("/d/book.xls"));
+    list.remove(0);
+    EXPECT_FALSE(list.IsListed("/d/Book.xls"));
+    EXPECT_TRUE(list.add("/d/Book.xls"));
+    EXPECT_EQ(list.paths(), (std::vector<std::string>{"/d/book.xls", "/d/Book.xls"}));
+
+    test::TempDir dir;
+    for (const char* n : {"a.xls", "B.XLSX", "~$c.xlsx", "d.txt", "e.xlsm", ".f.xls"})
+        test::writeFile(dir.file(n), "");
+    std::filesystem::create_directory(dir.file("sub"));
+    test::writeFile(dir.file("sub/g.xls"), "");
+    auto found = WorkbooksInFolder(dir.path() + "/");
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{dir.file(".f.xls"), dir.file("B.XLSX"), dir.file("a.xls")}));
+    EXPECT_TRUE(FileExistsAsFile(dir.file("a.xls")));
+    EXPECT_FALSE(FileExistsAsFile(dir.file("sub")));
+}
