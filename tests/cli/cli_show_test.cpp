@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -11,12 +12,12 @@ using namespace qv;
 
 namespace {
 
-struct Run {
+struct CliRun {
     int status;
     std::string out, err;
 };
 
-Run cli(std::vector<std::string> args) {
+CliRun cli(std::vector<std::string> args) {
     std::ostringstream out, err;
     int st = cli::runCli(args, out, err);
     return {st, out.str(), err.str()};
@@ -35,7 +36,7 @@ protected:
 TEST_F(CliTest, ShowJsonHasTimesAttributesAndPropertiesAndLeavesTheFileAlone) {
     std::string f = dir.copyData("lo_ascii.xls");
     auto before = test::statTimes(f);
-    Run r = cli({"show", "--json", f, dir.file("missing.xlsx")});
+    CliRun r = cli({"show", "--json", f, dir.file("missing.xlsx")});
     EXPECT_EQ(r.status, cli::kExitFileFailed);
     EXPECT_EQ(test::statTimes(f), before);
     for (const char* needle :
@@ -49,14 +50,14 @@ TEST_F(CliTest, SetChangesFilesAndReportsEachOne) {
     std::string a = dir.copyData("lo_ascii.xls", "a.xls");
     std::string b = dir.copyData("lo_ascii.xlsx", "b.xlsx");
     std::string bad = dir.copyData("not_a_zip.xlsx", "bad.xlsx");
-    Run r = cli({"set", "--set", "title=東京 report", "--set", "lastPrinted=2012-06-03T05:50:20Z", "--hidden", "on",
+    CliRun r = cli({"set", "--set", "title=東京 report", "--set", "lastPrinted=2012-06-03T05:50:20Z", "--hidden", "on",
                  "--backup", a, b, bad});
     EXPECT_EQ(r.status, cli::kExitFileFailed) << r.err;
     EXPECT_NE(r.out.find(a + ": changed"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(b + ": changed"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(bad + ": failed: "), std::string::npos) << r.out;
     EXPECT_TRUE(test::fileExists(a + ".bak"));
-    Run shown = cli({"show", "--json", a, b});
+    CliRun shown = cli({"show", "--json", a, b});
     EXPECT_EQ(shown.status, 0);
     std::size_t first = shown.out.find("\"title\": \"東京 report\"");
     EXPECT_NE(first, std::string::npos) << shown.out;
@@ -72,7 +73,7 @@ TEST_F(CliTest, WrongCommandLinesAreRefusedBeforeAnyFileIsTouched) {
          {std::vector<std::string>{"set", a}, {"set", "--set", "colour=red", a}, {"set", "--set", "created=soon", a},
           {"set", "--readonly", "maybe", a}, {"set", "--write-time", "25:00", a}, {"export", a}, {"frobnicate"},
           {"show"}}) {
-        Run r = cli(args);
+        CliRun r = cli(args);
         EXPECT_EQ(r.status, cli::kExitUsage) << args[0] << " " << (args.size() > 1 ? args[1] : "");
         EXPECT_FALSE(r.err.empty());
     }
@@ -85,12 +86,12 @@ TEST_F(CliTest, ExportMatchesTheEngineAndAFolderStandsForItsWorkbooks) {
     dir.copyData("lo_japanese.xls", "x.xls");
     dir.copyData("sheetjs_japanese.xlsx", "y.xlsx");
     test::writeFile(dir.file("notes.txt"), "not a workbook");
-    Run r = cli({"export", "-o", "-", dir.path()});
+    CliRun r = cli({"export", "-o", "-", dir.path()});
     EXPECT_EQ(r.status, 0);
     auto lines = std::count(r.out.begin(), r.out.end(), '\n');
     EXPECT_EQ(lines, 3);
     std::string csv = dir.file("out.csv");
-    Run u = cli({"export", "--encoding", "utf-8", "-o", csv, dir.file("x.xls")});
+    CliRun u = cli({"export", "--encoding", "utf-8", "-o", csv, dir.file("x.xls")});
     EXPECT_EQ(u.status, 0) << u.err;
     EXPECT_EQ(test::readFile(csv), engine::BuildCsv({dir.file("x.xls")}, engine::CsvEncoding::Utf8));
 }
