@@ -17,7 +17,7 @@ struct CliRun {
     std::string out, err;
 };
 
-CliRun cli(std::vector<std::string> args) {
+CliRun runQv(std::vector<std::string> args) {
     std::ostringstream out, err;
     int st = cli::runCli(args, out, err);
     return {st, out.str(), err.str()};
@@ -36,7 +36,7 @@ protected:
 TEST_F(CliTest, ShowJsonHasTimesAttributesAndPropertiesAndLeavesTheFileAlone) {
     std::string f = dir.copyData("lo_ascii.xls");
     auto before = test::statTimes(f);
-    CliRun r = cli({"show", "--json", f, dir.file("missing.xlsx")});
+    CliRun r = runQv({"show", "--json", f, dir.file("missing.xlsx")});
     EXPECT_EQ(r.status, cli::kExitFileFailed);
     EXPECT_EQ(test::statTimes(f), before);
     for (const char* needle :
@@ -50,14 +50,14 @@ TEST_F(CliTest, SetChangesFilesAndReportsEachOne) {
     std::string a = dir.copyData("lo_ascii.xls", "a.xls");
     std::string b = dir.copyData("lo_ascii.xlsx", "b.xlsx");
     std::string bad = dir.copyData("not_a_zip.xlsx", "bad.xlsx");
-    CliRun r = cli({"set", "--set", "title=東京 report", "--set", "lastPrinted=2012-06-03T05:50:20Z", "--hidden", "on",
+    CliRun r = runQv({"set", "--set", "title=東京 report", "--set", "lastPrinted=2012-06-03T05:50:20Z", "--hidden", "on",
                  "--backup", a, b, bad});
     EXPECT_EQ(r.status, cli::kExitFileFailed) << r.err;
     EXPECT_NE(r.out.find(a + ": changed"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(b + ": changed"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(bad + ": failed: "), std::string::npos) << r.out;
     EXPECT_TRUE(test::fileExists(a + ".bak"));
-    CliRun shown = cli({"show", "--json", a, b});
+    CliRun shown = runQv({"show", "--json", a, b});
     EXPECT_EQ(shown.status, 0);
     std::size_t first = shown.out.find("\"title\": \"東京 report\"");
     EXPECT_NE(first, std::string::npos) << shown.out;
@@ -79,19 +79,19 @@ TEST_F(CliTest, WrongCommandLinesAreRefusedBeforeAnyFileIsTouched) {
     }
     EXPECT_EQ(test::readFile(a), bytes);
     for (const char* cmd : {"show", "set", "export"})
-        EXPECT_EQ(cli({cmd, "--help"}).status, 0) << cmd;
+        EXPECT_EQ(runQv({cmd, "--help"}).status, 0) << cmd;
 }
 
 TEST_F(CliTest, ExportMatchesTheEngineAndAFolderStandsForItsWorkbooks) {
     dir.copyData("lo_japanese.xls", "x.xls");
     dir.copyData("sheetjs_japanese.xlsx", "y.xlsx");
     test::writeFile(dir.file("notes.txt"), "not a workbook");
-    CliRun r = cli({"export", "-o", "-", dir.path()});
+    CliRun r = runQv({"export", "-o", "-", dir.path()});
     EXPECT_EQ(r.status, 0);
     auto lines = std::count(r.out.begin(), r.out.end(), '\n');
     EXPECT_EQ(lines, 3);
     std::string csv = dir.file("out.csv");
-    CliRun u = cli({"export", "--encoding", "utf-8", "-o", csv, dir.file("x.xls")});
+    CliRun u = runQv({"export", "--encoding", "utf-8", "-o", csv, dir.file("x.xls")});
     EXPECT_EQ(u.status, 0) << u.err;
     EXPECT_EQ(test::readFile(csv), engine::BuildCsv({dir.file("x.xls")}, engine::CsvEncoding::Utf8));
 }
