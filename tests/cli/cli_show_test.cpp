@@ -73,7 +73,7 @@ TEST_F(CliTest, WrongCommandLinesAreRefusedBeforeAnyFileIsTouched) {
          {std::vector<std::string>{"set", a}, {"set", "--set", "colour=red", a}, {"set", "--set", "created=soon", a},
           {"set", "--readonly", "maybe", a}, {"set", "--write-time", "25:00", a}, {"export", a}, {"frobnicate"},
           {"show"}}) {
-        CliRun r = cli(args);
+        CliRun r = runQv(args);
         EXPECT_EQ(r.status, cli::kExitUsage) << args[0] << " " << (args.size() > 1 ? args[1] : "");
         EXPECT_FALSE(r.err.empty());
     }
