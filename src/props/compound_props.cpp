@@ -1,0 +1,199 @@
+// The fourteen rows over a compound file's two summary property sets. The
+// only place where the container and the property-set format meet.
+#include "props/compound_props.h"
+
+#include <optional>
+
+#include "platform/platform.h"
+#include "props/catalogue.h"
+#include "props/cfb/compound_file.h"
+#include "props/cfb/transaction.h"
+#include "props/datetime.h"
+#include "props/propset/property_set.h"
+
+namespace qv {
+
+namespace {
+
+constexpr std::u16string_view kSummaryStream = u"\u0005SummaryInformation";
+constexpr std::u16string_view kDocSummaryStream = u"\u0005DocumentSummaryInformation";
+// Property-set streams are small; this only bounds what a damaged file can make us allocate.
+constexpr std::uint64_t kMaxPropertyStream = 64u << 20;
+
+struct SetInfo {
+    std::u16string_view stream;
+    propset::Clsid fmtid;
+};
+
+SetInfo setInfo(int set) {
+    bool summary = set == kSummaryInformationSet;
+    return SetInfo{summary ? kSummaryStream : kDocSummaryStream,
+                   *propset::parseGuid(summary ? kFmtidSummaryInformation : kFmtidDocSummaryInformation)};
+}
+
+// The set's own section, or nothing when the stream is missing or can't be read.
+std::optional<propset::Section> readSection(const cfb::CompoundFile& cf, int set) {
+    SetInfo info = setInfo(set);
+    auto index = cf.findInRoot(info.stream);
+    if (!index || !cf.entries()[*index].isStream())
+        return std::nullopt;
+    auto bytes = cf.readStream(*index, kMaxPropertyStream);
+    if (!bytes)
+        return std::nullopt;
+    auto ps = propset::PropertySet::parse(*bytes);
+    if (!ps)
+        return std::nullopt;
+    int s = ps->findSection(info.fmtid);
+    if (s < 0)
+        return std::nullopt;
+    auto section = propset::Section::parse(ps->sections[static_cast<std::size_t>(s)].bytes);
+    if (!section)
+        return std::nullopt;
+    return std::move(*section);
+}
+
+RowValue rowValue(const propset::Section& section, const PropertyRow& row) {
+    RowValue out;
+    auto v = section.value(row.PropertyId);
+    if (!v)
+        return out;
+    out.text = propset::FormatPropertyValue(*v, row.Index == kRowEditTime);
+    if (isDateRow(row.Index) && v->type == propset::kVtFiletime && v->unsignedInteger != 0)
+        out.utc = v->unsignedInteger;
+    return out;
+}
+
+// What a row's text becomes in the file, decided before the file is touched.
+struct Planned {
+    enum class Kind { Text, FileTime, Null } kind = Kind::Null;
+    std::string text;
+    FileTime time = 0;
+};
+
+Result<Planned> plan(const PropertyRow& row, const std::string& value) {
+    Planned p;
+    if (row.ValueType == kVtLpstr) {
+        p.kind = Planned::Kind::Text;
+        p.text = value;
+        return p;
+    }
+    if (value.empty())
+        return p;
+    p.kind = Planned::Kind::FileTime;
+    if (row.Index == kRowEditTime) {
+        p.time = static_cast<FileTime>(DurationFromMinutes(value));
+        return p;
+    }
+    auto local = ParseDateTimeText(value);
+    if (!local)
+        return Error(ErrorCode::ConversionFailed, std::string("not a date and time for ") + row.Key + ": " + value);
+    p.time = LocalToFileTime(*local);
+    return p;
+}
+
+}  // namespace
+
+Result<RowValues> ReadCompoundRows(const std::string& path) {
+    auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
+    if (!file)
+        return file.error();
+    auto source = cfb::FileSource::over(*file);
+    if (!source)
+        return source.error();
+    auto cf = cfb::CompoundFile::open(*source);
+    if (!cf)
+        return cf.error();
+    std::optional<propset::Section> sections[2] = {readSection(*cf, kSummaryInformationSet),
+                                                   readSection(*cf, kDocSummaryInformationSet)};
+    RowValues values;
+    for (const PropertyRow& row : kCatalogue) {
+        const auto& section = sections[row.PropertySet == kSummaryInformationSet ? 0 : 1];
+        if (section)
+            values[static_cast<std::size_t>(row.Index)] = rowValue(*section, row);
+    }
+    return values;
+}
+
+Status WriteCompoundRows(const std::string& path, const RowTexts& values, const RowMask& selected) {
+    std::optional<Planned> planned[kRowCount];
+    bool setUsed[2] = {false, false};
+    for (const PropertyRow& row : kCatalogue) {
+        if (!selected.test(static_cast<std::size_t>(row.Index)))
+            continue;
+        auto p = plan(row, values[static_cast<std::size_t>(row.Index)]);
+        if (!p)
+            return p.error();
+        planned[row.Index] = std::move(*p);
+        setUsed[row.PropertySet == kSummaryInformationSet ? 0 : 1] = true;
+    }
+    if (!setUsed[0] && !setUsed[1])
+        return {};
+
+    auto file = platform::File::open(path, platform::OpenMode::ReadWriteExclusive);
+    if (!file)
+        return file.error();
+    auto source = cfb::FileSource::over(*file);
+    if (!source)
+        return source.error();
+    auto cf = cfb::CompoundFile::open(*source);
+    if (!cf)
+        return cf.error();
+
+    cfb::Transaction tx(*cf);
+    for (int set : {kSummaryInformationSet, kDocSummaryInformationSet}) {
+        if (!setUsed[set == kSummaryInformationSet ? 0 : 1])
+            continue;
+        SetInfo info = setInfo(set);
+        propset::PropertySet ps;
+        auto index = cf->findInRoot(info.stream);
+        if (!index) {
+            ps = propset::PropertySet::create(info.fmtid, platform::ansiCodePage());
+        } else {
+            // A set that exists but can't be read is not replaced: that would
+            // lose whatever else it holds.
+            if (!cf->entries()[*index].isStream())
+                return Error(ErrorCode::BadCompoundFile, "the property set's name belongs to a storage");
+            auto bytes = cf->readStream(*index, kMaxPropertyStream);
+            if (!bytes)
+                return bytes.error();
+            auto parsed = propset::PropertySet::parse(*bytes);
+            if (!parsed)
+                return parsed.error();
+            ps = std::move(*parsed);
+        }
+        int s = ps.findSection(info.fmtid);
+        if (s < 0)
+            return Error(ErrorCode::BadPropertySet, "the property set has no section of its own format");
+        auto section = propset::Section::parse(ps.sections[static_cast<std::size_t>(s)].bytes);
+        if (!section)
+            return section.error();
+        for (const PropertyRow& row : kCatalogue) {
+            const auto& p = planned[row.Index];
+            if (!p || row.PropertySet != set)
+                continue;
+            switch (p->kind) {
+            case Planned::Kind::Text:
+                QV_TRY(section->setText(row.PropertyId, p->text));
+                break;
+            case Planned::Kind::FileTime:
+                section->setFileTime(row.PropertyId, p->time);
+                break;
+            case Planned::Kind::Null:
+                section->setNull(row.PropertyId);
+                break;
+            }
+        }
+        ps.sections[static_cast<std::size_t>(s)].bytes = section->serialize();
+        tx.setStream(info.stream, ps.serialize());
+    }
+
+    auto replacement = platform::ReplacementFile::create(path);
+    if (!replacement)
+        return replacement.error();
+    cfb::FileSink sink(replacement->file());
+    QV_TRY(tx.writeTo(sink));
+    // The original stays open and locked until the new file has taken its place.
+    return replacement->commit();
+}
+
+}  // namespace qv
