@@ -1,0 +1,406 @@
+// Win32 implementation of the platform's file operations, wide-character
+// APIs throughout.
+#include <windows.h>
+
+#include <random>
+#include <string>
+
+#include "base/text.h"
+#include "platform/faults.h"
+#include "platform/platform.h"
+#include "platform/win32/wide.h"
+
+namespace qv::platform {
+
+namespace {
+
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+RawFileTime fromFiletime(const FILETIME& ft) {
+    return RawFileTime{(static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime, 0};
+}
+
+FILETIME toFiletime(const RawFileTime& t) {
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(t.ticks & 0xFFFFFFFFu);
+    ft.dwHighDateTime = static_cast<DWORD>(t.ticks >> 32);
+    return ft;
+}
+
+bool hasWildcards(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
+
+std::string randomSuffix() {
+    static thread_local std::mt19937_64 rng{std::random_device{}() ^ GetCurrentProcessId()};
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string s;
+    for (int i = 0; i < 6; ++i)
+        s += kChars[rng() % 36];
+    return s;
+}
+
+std::string temporaryStem(const std::string& target) {
+    std::string base = text::fileNamePart(target);
+    std::size_t limit = 200;
+    if (base.size() > limit) {
+        while (limit > 0 && (static_cast<unsigned char>(base[limit]) & 0xC0) == 0x80)
+            --limit;
+        base.resize(limit);
+    }
+    return base + ".QVZ";
+}
+
+std::string folderOf(const std::string& path) {
+    std::string dir = text::directoryPart(path);
+    return dir.empty() ? std::string(".") : dir;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+Result<DirectoryEntry> findFile(const std::string& path) {
+    if (hasWildcards(path))
+        return Error(ErrorCode::NotFound, "can't find " + path + ": the name holds wildcard characters");
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileExW(widen(path).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE)
+        return win32Error(GetLastError(), "can't find", path);
+    FindClose(h);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Error(ErrorCode::IsDirectory, path + " is a folder, not a file");
+    DirectoryEntry e;
+    e.times.creation = fromFiletime(data.ftCreationTime);
+    e.times.lastAccess = fromFiletime(data.ftLastAccessTime);
+    e.times.lastWrite = fromFiletime(data.ftLastWriteTime);
+    e.attributes = data.dwFileAttributes;
+    e.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return e;
+}
+
+Result<std::uint32_t> getFileAttributes(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data))
+        return win32Error(GetLastError(), "can't read the attributes of", path);
+    return static_cast<std::uint32_t>(data.dwFileAttributes);
+}
+
+Status setFileAttributes(const std::string& path, std::uint32_t attributes) {
+    QV_TRY(faults::check("setattr"));
+    DWORD value = attributes & kSettableAttributes & ~FILE_ATTRIBUTE_NORMAL;
+    if (value == 0)
+        value = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileAttributesW(widen(path).c_str(), value))
+        return win32Error(GetLastError(), "can't set the attributes of", path);
+    return {};
+}
+
+Status setFileTimes(const std::string& path, const FileTimes& times) {
+    // Read and write access without sharing: a workbook that another program
+    // has open is noticed here.
+    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return win32Error(GetLastError(), "can't open", path);
+    Status st = faults::check("settime");
+    if (st) {
+        FILETIME c = toFiletime(times.creation), a = toFiletime(times.lastAccess), w = toFiletime(times.lastWrite);
+        if (!SetFileTime(h, &c, &a, &w))
+            st = win32Error(GetLastError(), "can't set the times of", path);
+    }
+    CloseHandle(h);
+    return st;
+}
+
+bool isDirectory(const std::string& path) {
+    DWORD a = GetFileAttributesW(widen(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Result<std::vector<std::string>> listFiles(const std::string& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileExW(widen(joinPath(folder, "*")).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                nullptr, 0);
+    std::vector<std::string> names;
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD err = GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND)
+            return names;
+        return win32Error(err, "can't list", folder);
+    }
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(narrow(data.cFileName));
+    } while (FindNextFileW(h, &data));
+    FindClose(h);
+    return names;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return name;
+    char last = folder.back();
+    if (last == '\\' || last == '/' || last == ':')
+        return folder + name;
+    return folder + "\\" + name;
+}
+
+std::string executableFolder() {
+    std::wstring buf(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    buf.resize(n);
+    std::string path = narrow(buf);
+    std::size_t sep = path.find_last_of("\\/");
+    return sep == std::string::npos ? std::string(".") : path.substr(0, sep);
+}
+
+Status deleteFile(const std::string& path) {
+    QV_TRY(faults::check("delete"));
+    if (!DeleteFileW(widen(path).c_str()))
+        return win32Error(GetLastError(), "can't delete", path);
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+// File
+
+struct File::Impl {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    std::string path;
+    std::uint64_t writePos = 0;
+
+    ~Impl() {
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+};
+
+File::File() = default;
+File::~File() = default;
+File::File(File&&) noexcept = default;
+File& File::operator=(File&&) noexcept = default;
+
+Result<File> File::open(const std::string& path, OpenMode mode) {
+    bool write = mode == OpenMode::ReadWriteExclusive;
+    DWORD access = write ? (GENERIC_READ | GENERIC_WRITE) : GENERIC_READ;
+    DWORD share = write ? 0 : FILE_SHARE_READ;
+    HANDLE h = CreateFileW(widen(path).c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD err = GetLastError();
+        if (err == ERROR_ACCESS_DENIED && write) {
+            DWORD a = GetFileAttributesW(widen(path).c_str());
+            if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY))
+                return Error(ErrorCode::IsDirectory, path + " is a folder, not a file");
+            if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
+                return Error(ErrorCode::ReadOnly, "the file " + path + " is read-only");
+        }
+        return win32Error(err, "can't open", path);
+    }
+    File f;
+    f.m_impl = std::make_unique<Impl>();
+    f.m_impl->h = h;
+    f.m_impl->path = path;
+    return f;
+}
+
+bool File::isOpen() const { return m_impl && m_impl->h != INVALID_HANDLE_VALUE; }
+
+Result<std::uint64_t> File::size() const {
+    LARGE_INTEGER s;
+    if (!GetFileSizeEx(m_impl->h, &s))
+        return win32Error(GetLastError(), "can't read the size of", m_impl->path);
+    return static_cast<std::uint64_t>(s.QuadPart);
+}
+
+Result<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    std::size_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < n) {
+        OVERLAPPED ov{};
+        std::uint64_t at = offset + done;
+        ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(m_impl->h, out + done, chunk, &got, &ov)) {
+            DWORD err = GetLastError();
+            if (err == ERROR_HANDLE_EOF)
+                break;
+            return win32Error(err, "can't read", m_impl->path);
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+Status File::readExactAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    auto r = readAt(offset, buffer, n);
+    if (!r)
+        return r.error();
+    if (*r != n)
+        return Error(ErrorCode::IoError, "unexpected end of " + m_impl->path);
+    return {};
+}
+
+Status File::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
+    QV_TRY(faults::check("write"));
+    std::size_t done = 0;
+    const auto* in = static_cast<const char*>(data);
+    while (done < n) {
+        OVERLAPPED ov{};
+        std::uint64_t at = offset + done;
+        ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+        DWORD put = 0;
+        if (!WriteFile(m_impl->h, in + done, chunk, &put, &ov))
+            return win32Error(GetLastError(), "can't write", m_impl->path);
+        if (put == 0)
+            return Error(ErrorCode::DiskFull, "can't write " + m_impl->path + ": no room left");
+        done += put;
+    }
+    return {};
+}
+
+Status File::write(const void* data, std::size_t n) {
+    QV_TRY(writeAt(m_impl->writePos, data, n));
+    m_impl->writePos += n;
+    return {};
+}
+
+std::uint64_t File::writePosition() const { return m_impl->writePos; }
+
+Status File::truncate(std::uint64_t size) {
+    QV_TRY(faults::check("truncate"));
+    LARGE_INTEGER pos;
+    pos.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(m_impl->h, pos, nullptr, FILE_BEGIN) || !SetEndOfFile(m_impl->h))
+        return win32Error(GetLastError(), "can't truncate", m_impl->path);
+    return {};
+}
+
+Status File::sync() {
+    QV_TRY(faults::check("sync"));
+    if (!FlushFileBuffers(m_impl->h))
+        return win32Error(GetLastError(), "can't flush", m_impl->path);
+    return {};
+}
+
+Status File::close() {
+    if (!isOpen())
+        return {};
+    HANDLE h = m_impl->h;
+    m_impl->h = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(h))
+        return win32Error(GetLastError(), "can't close", m_impl->path);
+    return {};
+}
+
+
+// ---------------------------------------------------------------------------
+// Replacement
+
+struct ReplacementFile::Impl {
+    std::string target;
+    std::string tempPath;
+    File file;
+    bool done = false;
+
+    void discard() {
+        if (done)
+            return;
+        done = true;
+        (void)file.close();
+        DeleteFileW(widen(tempPath).c_str());
+    }
+    ~Impl() { discard(); }
+};
+
+ReplacementFile::ReplacementFile() = default;
+ReplacementFile::~ReplacementFile() = default;
+ReplacementFile::ReplacementFile(ReplacementFile&&) noexcept = default;
+ReplacementFile& ReplacementFile::operator=(ReplacementFile&&) noexcept = default;
+
+bool isTemporaryNameFor(const std::string& target, const std::string& candidateName) {
+    std::string stem = temporaryStem(target);
+    return candidateName.size() == stem.size() + 6 + 4 && text::startsWith(candidateName, stem) &&
+           text::endsWith(candidateName, ".tmp");
+}
+
+void removeStaleTemporaries(const std::string& target) {
+    std::string folder = folderOf(target);
+    auto names = listFiles(folder);
+    if (!names)
+        return;
+    for (const std::string& name : *names) {
+        // A writer keeps its temporary file open without sharing, so only a
+        // leftover can be deleted.
+        if (isTemporaryNameFor(target, name))
+            DeleteFileW(widen(joinPath(folder, name)).c_str());
+    }
+}
+
+Result<ReplacementFile> ReplacementFile::create(const std::string& target) {
+    removeStaleTemporaries(target);
+    std::string folder = folderOf(target);
+    std::string stem = temporaryStem(target);
+    QV_TRY(faults::check("create"));
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string path = joinPath(folder, stem + randomSuffix() + ".tmp");
+        // A new, normal file: CREATE_ALWAYS over a hidden file would fail.
+        HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            DWORD err = GetLastError();
+            if (err == ERROR_FILE_EXISTS)
+                continue;
+            return win32Error(err, "can't create a temporary file beside", target);
+        }
+        ReplacementFile r;
+        r.m_impl = std::make_unique<Impl>();
+        r.m_impl->target = target;
+        r.m_impl->tempPath = path;
+        r.m_impl->file.m_impl = std::make_unique<File::Impl>();
+        r.m_impl->file.m_impl->h = h;
+        r.m_impl->file.m_impl->path = path;
+        return r;
+    }
+    return Error(ErrorCode::IoError, "can't find a free temporary name beside " + target);
+}
+
+File& ReplacementFile::file() { return m_impl->file; }
+const std::string& ReplacementFile::tempPath() const { return m_impl->tempPath; }
+const std::string& ReplacementFile::target() const { return m_impl->target; }
+void ReplacementFile::discard() {
+    if (m_impl)
+        m_impl->discard();
+}
+
+Status ReplacementFile::commit() {
+    Impl& im = *m_impl;
+    if (im.done)
+        return Error(ErrorCode::Internal, "replacement of " + im.target + " already finished");
+    QV_TRY(im.file.sync());
+    QV_TRY(im.file.close());
+    QV_TRY(faults::check("rename"));
+    std::wstring target = widen(im.target), temp = widen(im.tempPath);
+    DWORD attrs = GetFileAttributesW(target.c_str());
+    BOOL ok;
+    if (attrs == INVALID_FILE_ATTRIBUTES) {
+        ok = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    } else {
+        // Keeps the replaced file's creation time, attributes and security.
+        ok = ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+    }
+    if (!ok)
+        return win32Error(GetLastError(), "can't replace", im.target);
+    im.done = true;
+    return {};
+}
+
+
+
+}  // namespace qv::platform

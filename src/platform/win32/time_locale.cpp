@@ -1,0 +1,96 @@
+// Win32 implementation of the time zone, clock and locale formats.
+#include <windows.h>
+
+#include "platform/platform.h"
+#include "platform/win32/wide.h"
+
+namespace qv::platform {
+
+namespace {
+
+bool toSystemTime(std::int64_t seconds1970, SYSTEMTIME& st) {
+    std::int64_t s = seconds1970 + kSecondsFrom1601To1970;
+    if (s < 0)
+        return false;
+    std::uint64_t ticks = static_cast<std::uint64_t>(s) * kTicksPerSecond;
+    FILETIME ft{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+    return FileTimeToSystemTime(&ft, &st) != 0;
+}
+
+bool toSeconds(const SYSTEMTIME& st, std::int64_t& seconds1970) {
+    FILETIME ft;
+    if (!SystemTimeToFileTime(&st, &ft))
+        return false;
+    std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    seconds1970 = static_cast<std::int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970;
+    return true;
+}
+
+}  // namespace
+
+std::int64_t utcOffsetSecondsAt(std::int64_t utcSeconds) {
+    // The zone's rules are read on every call: nothing is cached.
+    DYNAMIC_TIME_ZONE_INFORMATION tz;
+    if (GetDynamicTimeZoneInformation(&tz) == TIME_ZONE_ID_INVALID)
+        return 0;
+    SYSTEMTIME utc, local;
+    std::int64_t localSeconds;
+    if (!toSystemTime(utcSeconds, utc) || !SystemTimeToTzSpecificLocalTimeEx(&tz, &utc, &local) ||
+        !toSeconds(local, localSeconds))
+        return 0;
+    return localSeconds - utcSeconds;
+}
+
+std::int64_t localToUtcSeconds(std::int64_t localSeconds) {
+    DYNAMIC_TIME_ZONE_INFORMATION tz;
+    SYSTEMTIME local, utc;
+    std::int64_t utcSeconds;
+    if (GetDynamicTimeZoneInformation(&tz) == TIME_ZONE_ID_INVALID || !toSystemTime(localSeconds, local) ||
+        !TzSpecificLocalTimeToSystemTimeEx(&tz, &local, &utc) || !toSeconds(utc, utcSeconds))
+        return localSeconds;
+    return utcSeconds;
+}
+
+FileTime currentFileTime() {
+    FILETIME ft;
+    GetSystemTimePreciseAsFileTime(&ft);
+    return (static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+namespace {
+std::string localeText(LCTYPE type) {
+    wchar_t buf[128];
+    int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buf, 128);
+    if (n <= 1)
+        return {};
+    return narrow(std::wstring(buf, static_cast<std::size_t>(n - 1)));
+}
+}  // namespace
+
+LocaleFormats readUserLocaleFormats() {
+    LocaleFormats f;
+    std::string date = localeText(LOCALE_SSHORTDATE);
+    std::string time = localeText(LOCALE_STIMEFORMAT);
+    if (!date.empty())
+        f.shortDate = date;
+    if (!time.empty())
+        f.longTime = time;
+    std::string am = localeText(LOCALE_S1159), pm = localeText(LOCALE_S2359);
+    if (!am.empty() && !pm.empty()) {
+        f.am = am;
+        f.pm = pm;
+    }
+    for (int i = 0; i < 12; ++i) {
+        f.monthAbbrev[static_cast<std::size_t>(i)] = localeText(static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + i));
+        f.monthFull[static_cast<std::size_t>(i)] = localeText(static_cast<LCTYPE>(LOCALE_SMONTHNAME1 + i));
+    }
+    // The locale numbers days from Monday; the formats from Sunday.
+    for (int i = 0; i < 7; ++i) {
+        int k = (i + 6) % 7;
+        f.dayAbbrev[static_cast<std::size_t>(i)] = localeText(static_cast<LCTYPE>(LOCALE_SABBREVDAYNAME1 + k));
+        f.dayFull[static_cast<std::size_t>(i)] = localeText(static_cast<LCTYPE>(LOCALE_SDAYNAME1 + k));
+    }
+    return f;
+}
+
+}  // namespace qv::platform
