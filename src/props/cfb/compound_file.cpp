@@ -18,6 +18,7 @@ Result<std::vector<std::uint32_t>> CompoundFile::chain(std::uint32_t start, cons
     std::vector<std::uint32_t> out;
     if (count && *count > table.size())
         return bad("a chain is longer than its sector table");
+    std::vector<bool> seen(table.size(), false);
     std::uint32_t s = start;
     while (true) {
         if (count && out.size() == *count)
@@ -29,9 +30,9 @@ Result<std::vector<std::uint32_t>> CompoundFile::chain(std::uint32_t start, cons
         }
         if (s >= table.size())
             return bad("a chain leaves its sector table at sector " + std::to_string(s));
-        // No chain can be longer than the table without going round in a loop.
-        if (out.size() >= table.size())
+        if (seen[s])
             return bad("a chain runs in a loop");
+        seen[s] = true;
         out.push_back(s);
         s = table[s];
     }
@@ -192,12 +193,12 @@ Result<std::string> CompoundFile::readStream(std::uint32_t index, std::uint64_t 
     if (index >= m_entries.size() || !m_entries[index].isStream())
         return bad("not a stream");
     const DirectoryEntry& e = m_entries[index];
+    if (e.size > m_source->size())
+        return bad("a stream is larger than the file");
     if (e.size > maxSize)
         return Error(ErrorCode::TooLarge, "the stream is larger than " + std::to_string(maxSize) + " bytes");
     const std::uint32_t ss = sectorSize();
     if (!inMiniStream(e)) {
-        if (e.size > m_source->size())
-            return bad("a stream is larger than the file");
         auto sectors = chain(e.startSector, m_fat, static_cast<std::size_t>((e.size + ss - 1) / ss));
         if (!sectors)
             return sectors.error();
