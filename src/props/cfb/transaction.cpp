@@ -263,7 +263,8 @@ void Builder::writeMini(std::uint32_t m, std::string_view bytes) {
     std::string& sector = edit(m_miniChain[static_cast<std::size_t>(pos / m_ss)]);
     char* p = sector.data() + pos % m_ss;
     std::memset(p, 0, kMiniSectorSize);
-    std::memcpy(p, bytes.data(), std::min<std::size_t>(bytes.size(), kMiniSectorSize));
+    if (!bytes.empty())
+        std::memcpy(p, bytes.data(), std::min<std::size_t>(bytes.size(), kMiniSectorSize));
 }
 
 // Shortens or lengthens a chain to count sectors, keeping its first ones.

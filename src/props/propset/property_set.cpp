@@ -114,7 +114,8 @@ Status Section::setText(std::uint32_t id, std::string_view utf8) {
         auto encoded = platform::encodeCodePage(cp, utf8, false);
         if (encoded) {
             auto back = platform::decodeCodePage(cp, *encoded);
-            if (back && *back == utf8) {
+            // A null byte would end the string early for every reader.
+            if (back && *back == utf8 && encoded->find('\0') == std::string::npos) {
                 setStored(id, encodeCodePageString(kVtLpstr, *encoded, cp));
                 return {};
             }
