@@ -1,0 +1,92 @@
+#include "ui/filelistmodel.h"
+
+#include <unordered_set>
+
+#include "ui/icons.h"
+
+namespace qv::ui {
+
+FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_files.size());
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 1; }
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const auto& entry = m_files.at(static_cast<std::size_t>(index.row()));
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return QString::fromStdString(entry.path);
+    case Qt::DecorationRole:
+        return stateIcon(entry.state);
+    default:
+        return {};
+    }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole)
+        return tr("ファイル名前");
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+int FileListModel::append(const std::vector<std::string>& paths) {
+    std::vector<const std::string*> fresh;
+    std::unordered_set<std::string_view> seen;
+    for (const std::string& p : paths)
+        if (!m_files.IsListed(p) && seen.insert(p).second)
+            fresh.push_back(&p);
+    if (fresh.empty())
+        return 0;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(fresh.size()) - 1);
+    for (const std::string* p : fresh)
+        m_files.add(*p);
+    endInsertRows();
+    return static_cast<int>(fresh.size());
+}
+
+void FileListModel::removeAt(int row) {
+    if (row < 0 || row >= rowCount())
+        return;
+    beginRemoveRows({}, row, row);
+    m_files.remove(static_cast<std::size_t>(row));
+    endRemoveRows();
+}
+
+void FileListModel::removeAll() {
+    beginResetModel();
+    m_files.clear();
+    endResetModel();
+}
+
+std::string FileListModel::pathAt(int row) const {
+    return row >= 0 && row < rowCount() ? m_files.at(static_cast<std::size_t>(row)).path : std::string();
+}
+
+engine::FileState FileListModel::stateAt(int row) const {
+    return row >= 0 && row < rowCount() ? m_files.at(static_cast<std::size_t>(row)).state
+                                        : engine::FileState::Unchanged;
+}
+
+void FileListModel::setState(int row, engine::FileState state) {
+    if (row < 0 || row >= rowCount() || stateAt(row) == state)
+        return;
+    m_files.setState(static_cast<std::size_t>(row), state);
+    const QModelIndex i = index(row, 0);
+    emit dataChanged(i, i, {Qt::DecorationRole});
+}
+
+void FileListModel::setAllStates(engine::FileState state) {
+    if (m_files.empty())
+        return;
+    m_files.setAllStates(state);
+    emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
+}
+
+}  // namespace qv::ui

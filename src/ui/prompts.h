@@ -1,0 +1,60 @@
+// Everything the main window asks of the user or hands to the desktop: the
+// file, folder and save dialogs, message boxes and opening addresses. The
+// window talks to this interface only, so tests can answer in its place.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <optional>
+
+#include "engine/csv.h"
+
+class QFileDialog;
+class QWidget;
+
+namespace qv::ui {
+
+struct CsvTarget {
+    QString path;
+    engine::CsvEncoding encoding = engine::CsvEncoding::ShiftJis;
+};
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+
+    // OpenDialog1: several workbooks; empty when cancelled.
+    virtual QStringList chooseWorkbooks(QWidget* parent) = 0;
+    // The folder chooser; no value when cancelled.
+    virtual std::optional<QString> chooseFolder(QWidget* parent, const QString& title) = 0;
+    // SaveDialog1; no value when cancelled. It keeps the last chosen name.
+    virtual std::optional<CsvTarget> chooseCsvFile(QWidget* parent) = 0;
+    // A message box with the application title and an OK button.
+    virtual void message(QWidget* parent, const QString& text) = 0;
+    // Hands an address to the desktop; failures are ignored.
+    virtual void openUrl(const QUrl& url) = 0;
+};
+
+// The real dialogs and message boxes.
+class QtPrompts : public Prompts {
+public:
+    QStringList chooseWorkbooks(QWidget* parent) override;
+    std::optional<QString> chooseFolder(QWidget* parent, const QString& title) override;
+    std::optional<CsvTarget> chooseCsvFile(QWidget* parent) override;
+    void message(QWidget* parent, const QString& text) override;
+    void openUrl(const QUrl& url) override;
+
+private:
+    QString m_lastCsvPath;
+};
+
+// The dialogs as configured, for the real prompts and for tests that check
+// their filters and options.
+QFileDialog* makeOpenDialog(QWidget* parent);
+QFileDialog* makeSaveDialog(QWidget* parent, const QString& lastPath);
+// The filters of the save dialog, in order: Shift-JIS, then UTF-8.
+QString csvFilterShiftJis();
+QString csvFilterUtf8();
+
+}  // namespace qv::ui

@@ -1,0 +1,132 @@
+// The main window: the file list on the left, the pages "単一変更" and
+// "一括変更" on the right, the menu and the status bar. Each user action is
+// one handler named after its control; the work itself is the engine's.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/settings.h"
+#include "ui/prompts.h"
+
+class QMenu;
+class QSettings;
+
+namespace Ui {
+class TForm1;
+}
+
+namespace qv::ui {
+
+class FileListModel;
+class PropertyGrids;
+class Prompts;  // ui/prompts.h
+class TForm4;
+class TForm5;
+class TForm7;
+class TForm9;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Runs the start-up sequence (FormCreate). Without prompts the real
+    // dialogs and message boxes are used.
+    explicit TForm1(std::unique_ptr<Prompts> prompts = nullptr, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The windows that the program creates after this one.
+    void setWindows(TForm4* hints, TForm5* about, TForm7* batchProgress, TForm9* csvProgress);
+
+    Ui::TForm1* form() const { return m_ui.get(); }
+    PropertyGrids* grids() const { return m_grids; }
+    FileListModel* fileList() const { return m_files; }
+    QMenu* PopupMenu1() const { return m_popup; }
+    Prompts& prompts() const { return *m_prompts; }
+
+    // The index of the selected file, or -1.
+    int selectedRow() const;
+    void selectRow(int row);
+    void clearSelection();
+
+    // What the pages hold, as the engine takes it.
+    engine::BatchSettings batchSettings() const;
+    void setBatchSettings(const engine::BatchSettings& settings);
+    engine::SingleSettings singleSettings() const;
+
+    // Commits a value still open in an in-place editor.
+    void CommitOpenEditors();
+
+    // File list commands.
+    void ToolButton1Click();  // ファイル追加
+    void ToolButton5Click();  // フォルダからファイル追加
+    void ToolButton2Click();  // 削除
+    void ToolButton3Click();  // 全て削除
+    // Files dropped on the list: folders, other types and listed paths are
+    // skipped. Gives the number added.
+    int HandleDroppedFiles(const QStringList& paths);
+
+    // Saved defaults.
+    void ToolButton9Click();   // 既定保存
+    void ToolButton10Click();  // 既定のインポート
+    void ToolButton12Click();  // 選択したファイルからインポート
+
+    // Changes and export.
+    void BitBtn6Click();  // 変更 (single)
+    void BitBtn2Click();  // 変更 (batch)
+    void BitBtn9Click();  // CSV出力 (single)
+    void BitBtn8Click();  // CSV出力 (batch)
+
+    // Help menu, hints and About.
+    void help2Click();
+    void Helponline1Click();
+    void Homepage1Click();
+    void Emailsupport1Click();
+    void BitBtn3Click();  // ヒント (both pages and the menu)
+    void about1Click();
+
+    // The settings store of the saved defaults.
+    static std::unique_ptr<QSettings> openDefaultsStore();
+    // The help page beside the program.
+    static QString helpFilePath();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setUpToolbars();
+    void setUpFileList();
+    void setUpPages();
+    void connectCommands();
+
+    // The selection of the file list changed.
+    void ListView1Change();
+    // Reads a file into the single page; false when it could not be read
+    // and put back as it was.
+    bool LoadSingleFileView(const std::string& path);
+    void enableAfterAdding(bool includeRemoveAllItem);
+    int appendPaths(const std::vector<std::string>& paths);
+
+    void SaveDefaults();
+    void LoadDefaults();
+    // Clears the selection and selects the first file again, so the single
+    // page reads it anew.
+    void reselectFirst();
+    void message(const QString& text);
+
+    std::unique_ptr<Ui::TForm1> m_ui;
+    std::unique_ptr<Prompts> m_prompts;
+    FileListModel* m_files = nullptr;
+    PropertyGrids* m_grids = nullptr;
+    QMenu* m_popup = nullptr;
+    TForm4* m_hints = nullptr;
+    TForm5* m_about = nullptr;
+    TForm7* m_batchProgress = nullptr;
+    TForm9* m_csvProgress = nullptr;
+    bool m_busy = false;
+};
+
+}  // namespace qv::ui

@@ -1,0 +1,101 @@
+// The file list: adding from the open dialog, from a folder and by drops,
+// removing, and the commands that depend on it.
+#include <QAction>
+
+#include "base/text.h"
+#include "engine/filelist.h"
+#include "ui/filelistmodel.h"
+#include "ui/prompts.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+
+namespace qv::ui {
+
+int TForm1::appendPaths(const std::vector<std::string>& paths) { return m_files->append(paths); }
+
+void TForm1::enableAfterAdding(bool includeRemoveAllItem) {
+    selectRow(m_files->rowCount() - 1);
+    m_ui->ToolButton2->setEnabled(true);
+    m_ui->ToolButton3->setEnabled(true);
+    m_ui->BitBtn2->setEnabled(true);
+    m_ui->BitBtn8->setEnabled(true);
+    if (includeRemoveAllItem)
+        m_ui->RemoveAll1->setEnabled(true);
+}
+
+void TForm1::ToolButton1Click() {
+    CommitOpenEditors();
+    const QStringList chosen = m_prompts->chooseWorkbooks(this);
+    if (chosen.isEmpty())
+        return;
+    // The dialog's filter is the only extension test here: a file the user
+    // typed by name is listed whatever its type.
+    std::vector<std::string> paths;
+    for (const QString& p : chosen) {
+        std::string path = p.toStdString();
+        if (engine::FileExistsAsFile(path))
+            paths.push_back(std::move(path));
+    }
+    appendPaths(paths);
+    if (m_files->rowCount() > 0)
+        enableAfterAdding(true);
+}
+
+void TForm1::ToolButton5Click() {
+    CommitOpenEditors();
+    const std::optional<QString> folder = m_prompts->chooseFolder(this, tr("フォルダを選択してください"));
+    if (!folder)
+        return;
+    if (appendPaths(engine::WorkbooksInFolder(folder->toStdString())) > 0) {
+        enableAfterAdding(true);
+        m_ui->ToolButton5->setEnabled(true);
+    }
+}
+
+int TForm1::HandleDroppedFiles(const QStringList& dropped) {
+    std::vector<std::string> paths;
+    for (const QString& p : dropped) {
+        std::string path = p.toStdString();
+        // Dropped folders are skipped, not searched.
+        if (engine::FileExistsAsFile(path) && text::isWorkbookCandidate(path))
+            paths.push_back(std::move(path));
+    }
+    const int added = appendPaths(paths);
+    if (added > 0)
+        enableAfterAdding(true);
+    return added;
+}
+
+void TForm1::ToolButton2Click() {
+    CommitOpenEditors();
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    m_files->removeAt(row);
+    if (m_files->rowCount() == 0) {
+        m_ui->ToolButton3->setEnabled(false);
+        m_ui->BitBtn2->setEnabled(false);
+        m_ui->BitBtn8->setEnabled(false);
+        m_ui->Remove1->setEnabled(false);
+        ListView1Change();
+    } else if (row > 0) {
+        selectRow(row - 1);
+        m_ui->ToolButton3->setEnabled(true);
+        m_ui->BitBtn2->setEnabled(true);
+    } else {
+        selectRow(0);
+    }
+}
+
+void TForm1::ToolButton3Click() {
+    CommitOpenEditors();
+    m_files->removeAll();
+    m_ui->ToolButton3->setEnabled(false);
+    m_ui->BitBtn2->setEnabled(false);
+    m_ui->BitBtn8->setEnabled(false);
+    m_ui->RemoveAll1->setEnabled(false);
+    // The selection went with the rows.
+    ListView1Change();
+}
+
+}  // namespace qv::ui

@@ -1,0 +1,193 @@
+// The commands that change or export workbooks, and the saved defaults.
+#include <QApplication>
+#include <QSettings>
+
+#include "engine/change.h"
+#include "engine/csv.h"
+#include "engine/defaults.h"
+#include "ui/filelistmodel.h"
+#include "ui/progressdialogs.h"
+#include "ui/prompts.h"
+#include "ui/propertygrids.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+
+namespace qv::ui {
+
+namespace {
+
+// Lets the state icons repaint before the work starts; user input waits.
+void repaintNow() { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+QString cannotSaveMessage(const QString& path) {
+    return path + QLatin1Char('\n') +
+           QObject::tr("を保存できません、このファイルを開いている他のアプリケーションを終了してください。");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Changes
+
+void TForm1::BitBtn6Click() {
+    const int row = selectedRow();
+    if (row < 0) {
+        message(tr("変更したいファイルを選択する!"));
+        return;
+    }
+    m_files->setState(row, engine::FileState::Unchanged);
+    repaintNow();
+    const std::string path = m_files->pathAt(row);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const engine::SingleOutcome outcome = engine::RunSingleChange(path, singleSettings());
+    QApplication::restoreOverrideCursor();
+    if (outcome.backupFailed) {
+        // The file was not touched and keeps the workbook icon.
+        message(tr("元のファイルをバックアップする時、エラーが発生しました。") + QLatin1Char('\n') +
+                tr("このファイルは他のアプリケーションで開けないよにしてください。") + QLatin1Char('\n') +
+                QString::fromStdString(path));
+        return;
+    }
+    m_files->setState(row, outcome.state);
+}
+
+void TForm1::BitBtn2Click() {
+    if (m_files->rowCount() == 0) {
+        message(tr("変更したいファイルを選択する!"));
+        return;
+    }
+    const engine::BatchSettings settings = batchSettings();
+    if (!engine::HasBatchWork(settings)) {
+        message(tr("変更したいファイル属性を設定する.") + QLatin1Char('\n') +
+                tr("変更したいファイル属性を選択してください!"));
+        return;
+    }
+    m_files->setAllStates(engine::FileState::Unchanged);
+    repaintNow();
+    const std::vector<std::string> paths = m_files->files().paths();
+    if (m_batchProgress) {
+        m_batchProgress->run(paths, settings, [this](std::size_t index, const engine::FileResult& result) {
+            m_files->setState(static_cast<int>(index), result.state);
+        });
+    } else {
+        engine::RunBatch(paths, settings);
+    }
+    reselectFirst();
+}
+
+// ---------------------------------------------------------------------------
+// CSV export
+
+void TForm1::BitBtn8Click() {
+    if (m_files->rowCount() == 0) {
+        message(tr("プロパティをCSVに出力するファイルを選択してください。"));
+        return;
+    }
+    const std::optional<CsvTarget> target = m_prompts->chooseCsvFile(this);
+    if (!target)
+        return;
+    m_files->setAllStates(engine::FileState::Unchanged);
+    repaintNow();
+    const std::vector<std::string> paths = m_files->files().paths();
+    engine::ExportReport report = m_csvProgress
+                                      ? m_csvProgress->run(paths, target->path, target->encoding)
+                                      : engine::RunExport(paths, target->path.toStdString(), target->encoding);
+    if (!report.cancelled && !report.written)
+        message(cannotSaveMessage(target->path));
+    reselectFirst();
+}
+
+void TForm1::BitBtn9Click() {
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const std::optional<CsvTarget> target = m_prompts->chooseCsvFile(this);
+    if (!target)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const engine::ExportReport report =
+        engine::RunExport({m_files->pathAt(row)}, target->path.toStdString(), target->encoding);
+    QApplication::restoreOverrideCursor();
+    if (!report.written)
+        message(cannotSaveMessage(target->path));
+}
+
+// ---------------------------------------------------------------------------
+// Saved defaults
+
+std::unique_ptr<QSettings> TForm1::openDefaultsStore() {
+    // HKEY_CURRENT_USER\SOFTWARE\Norvane\QuorvixJP on Windows; the user's
+    // settings file elsewhere.
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Norvane"),
+                                       QStringLiteral("QuorvixJP"));
+}
+
+void TForm1::ToolButton9Click() {
+    CommitOpenEditors();
+    SaveDefaults();
+}
+
+void TForm1::ToolButton10Click() {
+    CommitOpenEditors();
+    LoadDefaults();
+}
+
+void TForm1::SaveDefaults() {
+    std::unique_ptr<QSettings> store = openDefaultsStore();
+    if (!store->isWritable() || store->status() == QSettings::AccessError)
+        return;
+    for (const engine::NamedText& v : engine::EncodeDefaults(batchSettings())) {
+        const QString name = QString::fromStdString(v.name);
+        store->setValue(name, QString::fromStdString(v.text));
+        store->sync();
+        if (store->status() != QSettings::NoError) {
+            message(QStringLiteral("Failed to set data for '%1'").arg(name));
+            return;
+        }
+    }
+}
+
+void TForm1::LoadDefaults() {
+    std::unique_ptr<QSettings> store = openDefaultsStore();
+    if (store->status() != QSettings::NoError)
+        return;
+    const engine::DefaultsImport imported = engine::DecodeDefaults(
+        batchSettings(),
+        [&store](const std::string& name) {
+            const QVariant v = store->value(QString::fromStdString(name));
+            if (!v.isValid())
+                return engine::StoredValue::missing();
+            if (v.typeId() != QMetaType::QString)
+                return engine::StoredValue::otherType();
+            return engine::StoredValue::of(v.toString().toStdString());
+        },
+        NowLocal());
+    setBatchSettings(imported.settings);
+    if (imported.wrongType)
+        message(QStringLiteral("Invalid data type for '%1'").arg(QString::fromStdString(*imported.wrongType)));
+}
+
+void TForm1::ToolButton12Click() {
+    CommitOpenEditors();
+    if (selectedRow() < 0)
+        return;
+    m_grids->setValues(m_ui->ListView2, m_grids->values(m_ui->ListView3));
+    const std::pair<DateTimePicker*, DateTimePicker*> pickers[] = {
+        {m_ui->DateTimePicker9, m_ui->DateTimePicker1},   {m_ui->DateTimePicker10, m_ui->DateTimePicker2},
+        {m_ui->DateTimePicker11, m_ui->DateTimePicker3},  {m_ui->DateTimePicker12, m_ui->DateTimePicker4},
+        {m_ui->DateTimePicker13, m_ui->DateTimePicker5},  {m_ui->DateTimePicker14, m_ui->DateTimePicker6},
+    };
+    for (const auto& [from, to] : pickers)
+        to->setValue(from->value());
+    // A grey box of the single page gives an unticked batch box.
+    const std::pair<QCheckBox*, QCheckBox*> boxes[] = {
+        {m_ui->CheckBox16, m_ui->CheckBox1},
+        {m_ui->CheckBox17, m_ui->CheckBox2},
+        {m_ui->CheckBox18, m_ui->CheckBox3},
+        {m_ui->CheckBox23, m_ui->CheckBox8},
+    };
+    for (const auto& [from, to] : boxes)
+        to->setCheckState(from->checkState() == Qt::Checked ? Qt::Checked : Qt::Unchecked);
+}
+
+}  // namespace qv::ui

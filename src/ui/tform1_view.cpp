@@ -1,0 +1,78 @@
+// The single-file view: whenever the file list's selection changes, the
+// single page shows the selected workbook, read through the engine.
+#include <QAction>
+#include <exception>
+
+#include "engine/view.h"
+#include "ui/filelistmodel.h"
+#include "ui/propertygrids.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+
+namespace qv::ui {
+
+void TForm1::ListView1Change() {
+    // A change raised while the view is running is dropped, not queued.
+    if (m_busy)
+        return;
+    m_busy = true;
+    const int row = selectedRow();
+    if (row < 0) {
+        m_grids->setValues(m_ui->ListView3, RowTexts{});
+        for (QWidget* w : std::initializer_list<QWidget*>{m_ui->BitBtn6, m_ui->BitBtn9, m_ui->GroupBox3,
+                                                          m_ui->GroupBox1, m_ui->ToolButton2, m_ui->ToolButton12})
+            w->setEnabled(false);
+        m_ui->Remove1->setEnabled(false);
+    } else {
+        // Losing the selection later leaves the batch page's buttons as
+        // they are; only the list's emptiness disables those.
+        for (QWidget* w : std::initializer_list<QWidget*>{m_ui->ToolButton2, m_ui->BitBtn6, m_ui->BitBtn9,
+                                                          m_ui->BitBtn2, m_ui->BitBtn8, m_ui->GroupBox3,
+                                                          m_ui->GroupBox1, m_ui->ToolButton12})
+            w->setEnabled(true);
+        m_ui->Remove1->setEnabled(true);
+        const std::string path = m_files->pathAt(row);
+        bool ok = false;
+        if (!path.empty()) {
+            try {
+                ok = LoadSingleFileView(path);
+            } catch (const std::exception&) {
+                ok = false;
+            }
+        }
+        if (!ok)
+            m_files->setState(row, engine::FileState::Unreadable);
+        else if (m_files->stateAt(row) == engine::FileState::Unreadable)
+            m_files->setState(row, engine::FileState::Unchanged);
+    }
+    m_busy = false;
+}
+
+bool TForm1::LoadSingleFileView(const std::string& path) {
+    const engine::FileView view = engine::LoadSingleFileView(path);
+    if (!view.found)
+        return false;
+    if (view.stamp) {
+        m_ui->DateTimePicker9->setValue(view.creation);
+        m_ui->DateTimePicker10->setValue(view.creation);
+        m_ui->DateTimePicker11->setValue(view.lastWrite);
+        m_ui->DateTimePicker12->setValue(view.lastWrite);
+        // A last-access time of zero (or one before 1904) keeps what the
+        // pickers showed.
+        if (view.lastAccessShown) {
+            m_ui->DateTimePicker13->setValue(view.lastAccess);
+            m_ui->DateTimePicker14->setValue(view.lastAccess);
+        }
+        const std::uint32_t a = view.stamp->Attributes;
+        m_ui->CheckBox16->setCheckState((a & kAttrReadOnly) ? Qt::Checked : Qt::Unchecked);
+        m_ui->CheckBox17->setCheckState((a & kAttrArchive) ? Qt::Checked : Qt::Unchecked);
+        m_ui->CheckBox18->setCheckState((a & kAttrHidden) ? Qt::Checked : Qt::Unchecked);
+        m_ui->CheckBox23->setCheckState((a & kAttrSystem) ? Qt::Checked : Qt::Unchecked);
+    }
+    // A package that can't be read leaves the rows as they were.
+    if (view.propertiesRead)
+        m_grids->setValues(m_ui->ListView3, textsOf(view.rows));
+    return view.ok;
+}
+
+}  // namespace qv::ui
