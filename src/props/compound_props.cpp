@@ -192,7 +192,10 @@ Status WriteCompoundRows(const std::string& path, const RowTexts& values, const 
         return replacement.error();
     cfb::FileSink sink(replacement->file());
     QV_TRY(tx.writeTo(sink));
-    // The original stays open and locked until the new file has taken its place.
+    // The original is held exclusively while its replacement is written, and
+    // let go just before the replacement takes its place: Windows can't
+    // replace a file that is still open without sharing.
+    (void)file->close();
     return replacement->commit();
 }
 
