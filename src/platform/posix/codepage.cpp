@@ -57,8 +57,17 @@ const char* iconvName(int cp) {
 
 // One converter per code page and direction, kept for the thread's life:
 // exporting a thousand workbooks must not open a thousand converters.
+struct ConverterCache {
+    std::map<std::pair<int, bool>, iconv_t> converters;
+    ~ConverterCache() {
+        for (auto& entry : converters)
+            iconv_close(entry.second);
+    }
+};
+
 iconv_t converter(int cp, bool toUtf8) {
-    thread_local std::map<std::pair<int, bool>, iconv_t> cache;
+    thread_local ConverterCache cacheHolder;
+    auto& cache = cacheHolder.converters;
     auto key = std::make_pair(cp, toUtf8);
     auto it = cache.find(key);
     if (it != cache.end()) {
