@@ -108,6 +108,9 @@ public:
     Status write(const void* data, std::size_t n);
     Status write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
     Status writeAt(std::uint64_t offset, const void* data, std::size_t n);
+    // Appends n bytes of another file, read at offset, at the write position;
+    // where the system can, without passing them through this process.
+    Status copyFrom(const File& source, std::uint64_t offset, std::uint64_t n);
     std::uint64_t writePosition() const;
     Status truncate(std::uint64_t size);
     // Flushes the file's data to the disk.

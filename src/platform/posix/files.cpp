@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -366,6 +367,49 @@ Status File::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
 Status File::write(const void* data, std::size_t n) {
     QV_TRY(writeAt(m_impl->writePos, data, n));
     m_impl->writePos += n;
+    return {};
+}
+
+Status File::copyFrom(const File& source, std::uint64_t offset, std::uint64_t n) {
+    QV_TRY(faults::check("write"));
+    off_t in = static_cast<off_t>(offset);
+    off_t out = static_cast<off_t>(m_impl->writePos);
+    std::uint64_t left = n;
+    while (left > 0) {
+        ssize_t r = ::copy_file_range(source.m_impl->fd, &in, m_impl->fd, &out,
+                                      static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 30)), 0);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+                break;  // not between these files: copied through memory below
+            return errnoError(errno, "can't write", m_impl->path);
+        }
+        if (r == 0)
+            return Error(ErrorCode::IoError, "unexpected end of " + source.m_impl->path);
+        left -= static_cast<std::uint64_t>(r);
+    }
+    if (left > 0) {
+        std::string buf(static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 20)), '\0');
+        while (left > 0) {
+            std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, buf.size()));
+            QV_TRY(source.readExactAt(static_cast<std::uint64_t>(in), buf.data(), chunk));
+            std::size_t done = 0;
+            while (done < chunk) {
+                ssize_t w = ::pwrite(m_impl->fd, buf.data() + done, chunk - done, out + static_cast<off_t>(done));
+                if (w < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    return errnoError(errno, "can't write", m_impl->path);
+                }
+                done += static_cast<std::size_t>(w);
+            }
+            in += static_cast<off_t>(chunk);
+            out += static_cast<off_t>(chunk);
+            left -= chunk;
+        }
+    }
+    m_impl->writePos = static_cast<std::uint64_t>(out);
     return {};
 }
 

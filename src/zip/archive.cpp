@@ -1,0 +1,188 @@
+#include "zip/archive.h"
+
+#include "base/text.h"
+#include "zip/extract.h"
+#include "zip/messages.h"
+
+namespace qv::zip {
+
+void ZipArchive::setZipName(const std::string& path) {
+    if (!text::equalsIgnoreAsciiCase(path, m_path))
+        m_directory.reset();
+    if (path != m_path)
+        close();
+    m_path = path;
+}
+
+Status ZipArchive::keepOpen(platform::OpenMode mode) {
+    close();
+    auto file = platform::File::open(m_path, mode);
+    if (!file) {
+        m_directory.reset();
+        return file.error();
+    }
+    m_kept = std::move(*file);
+    m_keptMode = mode;
+    return {};
+}
+
+void ZipArchive::close() {
+    if (m_kept)
+        (void)m_kept->close();
+    m_kept.reset();
+}
+
+Result<platform::File*> ZipArchive::fileFor(platform::OpenMode mode, std::optional<platform::File>& local) {
+    if (m_kept) {
+        if (mode == platform::OpenMode::ReadWriteExclusive && m_keptMode != mode)
+            return Error(ErrorCode::Internal, "the archive is kept open for reading only");
+        return &*m_kept;
+    }
+    auto file = platform::File::open(m_path, mode);
+    if (!file) {
+        m_directory.reset();
+        return file.error();
+    }
+    local = std::move(*file);
+    return &*local;
+}
+
+Status ZipArchive::ensureDirectory(const platform::File& file) {
+    auto size = file.size();
+    if (!size) {
+        m_directory.reset();
+        return size.error();
+    }
+    auto found = platform::findFile(m_path);
+    if (!found) {
+        m_directory.reset();
+        return found.error();
+    }
+    Stamp stamp{found->times, *size};
+    // Reading the file changes its last-access time, not its content.
+    stamp.times.lastAccess = {};
+    if (m_directory && stamp == m_stamp)
+        return {};
+    FileSource source(file, *size);
+    auto dir = ReadDirectory(source);
+    if (!dir) {
+        m_directory.reset();
+        return dir.error();
+    }
+    m_directory = std::move(*dir);
+    m_stamp = stamp;
+    return {};
+}
+
+Status ZipArchive::readDirectory() {
+    std::optional<platform::File> local;
+    auto file = fileFor(platform::OpenMode::ReadDenyWrite, local);
+    if (!file)
+        return file.error();
+    return ensureDirectory(**file);
+}
+
+Result<const ZipEntry*> ZipArchive::entryAt(int index) const {
+    if (!m_directory || index < 0 || static_cast<std::size_t>(index) >= m_directory->entries.size()) {
+        std::string msg = kMsgIndexOutOfRange;
+        text::replaceAll(msg, "%d", std::to_string(index));
+        return Error(ErrorCode::InvalidArgument, msg);
+    }
+    return &m_directory->entries[static_cast<std::size_t>(index)];
+}
+
+Result<std::string> ZipArchive::entryFileName(int index) const {
+    auto e = entryAt(index);
+    if (!e)
+        return e.error();
+    return (*e)->fileName;
+}
+
+Result<std::string> ZipArchive::entryPath(int index) const {
+    auto e = entryAt(index);
+    if (!e)
+        return e.error();
+    return (*e)->directory;
+}
+
+Result<std::string> ZipArchive::extract(const platform::File& file, const ZipEntry& entry) {
+    auto size = file.size();
+    if (!size)
+        return size.error();
+    FileSource source(file, *size);
+    return ExtractEntry(source, entry);
+}
+
+Result<std::string> ZipArchive::extractToStream(std::string_view name) {
+    if (text::trim(name).empty())
+        return Error(ErrorCode::InvalidArgument, "no entry name given");
+    std::optional<platform::File> local;
+    auto file = fileFor(platform::OpenMode::ReadDenyWrite, local);
+    if (!file)
+        return file.error();
+    QV_TRY(ensureDirectory(**file));
+    const ZipEntry* entry = FindEntry(*m_directory, name);
+    if (!entry)
+        return Error(ErrorCode::NotFound, "the archive holds no entry " + text::sanitizeUtf8(name));
+    return extract(**file, *entry);
+}
+
+Result<std::string> ZipArchive::extractAt(int index) {
+    std::optional<platform::File> local;
+    auto file = fileFor(platform::OpenMode::ReadDenyWrite, local);
+    if (!file)
+        return file.error();
+    QV_TRY(ensureDirectory(**file));
+    auto entry = entryAt(index);
+    if (!entry)
+        return entry.error();
+    return extract(**file, **entry);
+}
+
+Result<std::string> ZipArchive::extractEntry(const ZipEntry& entry) {
+    std::optional<platform::File> local;
+    auto file = fileFor(platform::OpenMode::ReadDenyWrite, local);
+    if (!file)
+        return file.error();
+    return extract(**file, entry);
+}
+
+Status ZipArchive::storeFromStreams(const std::vector<StreamToStore>& streams) {
+    if (streams.empty())
+        return {};
+    // No other program may change the archive while it is being rewritten.
+    std::optional<platform::File> local;
+    auto file = fileFor(platform::OpenMode::ReadWriteExclusive, local);
+    if (!file)
+        return file.error();
+    QV_TRY(ensureDirectory(**file));
+    auto size = (*file)->size();
+    if (!size)
+        return size.error();
+    FileSource source(**file, *size);
+
+    auto replacement = platform::ReplacementFile::create(m_path);
+    if (!replacement)
+        return replacement.error();
+    FileSink sink(replacement->file());
+    auto written = RewriteArchive(source, *m_directory, streams, DosDateTimeNow(), sink);
+    if (!written)
+        return written.error();
+
+    // The new archive must read back before it takes the old one's place.
+    platform::File& out = replacement->file();
+    FileSource check(out, out.writePosition());
+    auto reread = ReadDirectory(check);
+    if (!reread || reread->rebuilt || reread->entries.size() != *written)
+        return Error(ErrorCode::Internal, "the rewritten archive of " + m_path + " does not read back");
+
+    // Closed first, so that the replacement also works where an open file
+    // can't be replaced.
+    (void)(*file)->close();
+    close();
+    QV_TRY(replacement->commit());
+    m_directory.reset();
+    return {};
+}
+
+}  // namespace qv::zip
