@@ -1,0 +1,100 @@
+// Shared pieces of the window tests: prompts that answer from the test, a
+// main window with the program's other windows, settings in a temporary
+// folder, and a fixed time zone and date format.
+#pragma once
+
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "support/testsupport.h"
+#include "ui/prompts.h"
+
+class QTemporaryDir;
+
+namespace Ui {
+class TForm1;
+}
+
+namespace qv::ui {
+class TForm1;
+class TForm4;
+class TForm5;
+class TForm7;
+class TForm9;
+}  // namespace qv::ui
+
+namespace qv::test {
+
+class FakePrompts : public ui::Prompts {
+public:
+    QStringList workbooks;          // answer of the open dialog
+    std::optional<QString> folder;  // answer of the folder chooser
+    std::optional<ui::CsvTarget> csv;
+    QStringList messages;
+    QString folderTitle;
+    QList<QUrl> urls;
+    int csvAsked = 0;
+
+    QStringList chooseWorkbooks(QWidget*) override { return workbooks; }
+    std::optional<QString> chooseFolder(QWidget*, const QString& title) override {
+        folderTitle = title;
+        return folder;
+    }
+    std::optional<ui::CsvTarget> chooseCsvFile(QWidget*) override {
+        ++csvAsked;
+        return csv;
+    }
+    void message(QWidget*, const QString& text) override { messages.append(text); }
+    void openUrl(const QUrl& url) override { urls.append(url); }
+};
+
+// Tokyo time and the "yyyy/MM/dd" "H:mm:ss" formats for the whole run, and
+// the saved defaults in a folder of their own.
+class GuiEnvironment {
+public:
+    GuiEnvironment();
+    ~GuiEnvironment();
+    // Removes every saved default.
+    void clearSettings();
+
+private:
+    ScopedTimeZone m_tz;
+    std::unique_ptr<QTemporaryDir> m_settings;
+};
+
+// The main window as the program builds it, shown and active.
+struct Window {
+    explicit Window(bool show = true);
+    ~Window();
+
+    FakePrompts* prompts;  // owned by the window
+    std::unique_ptr<ui::TForm1> form;
+    ui::TForm4* hints;
+    ui::TForm5* about;
+    ui::TForm7* batchProgress;
+    ui::TForm9* csvProgress;
+
+    Ui::TForm1& ui() const;
+    // Lists paths through the drop handler.
+    void list(const std::vector<std::string>& paths) const;
+    QString value(bool batch, int row) const;
+};
+
+std::string q2s(const QString& s);
+QString s2q(const std::string& s);
+
+// Gives a file known times and attributes, and reads them back exactly.
+struct Stamp {
+    StatTimes times;
+    std::uint32_t attributes = 0;
+    bool operator==(const Stamp&) const = default;
+};
+Stamp stampOf(const std::string& path);
+
+// Runs fn after the next modal window has opened, with that window.
+void whenModalOpens(std::function<void(QWidget*)> fn);
+
+}  // namespace qv::test

@@ -1,0 +1,354 @@
+// The main window: start-up state, the file list and the single-file view.
+#include <QAction>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QTest>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "guitest.h"
+#include "platform/platform.h"
+#include "props/catalogue.h"
+#include "props/datetime.h"
+#include "ui/filelistmodel.h"
+#include "ui/propertygrids.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+
+using namespace qv;
+using engine::FileState;
+
+namespace {
+
+// Holds a file open with a shared lock from another process, as an office
+// program does while a workbook is open: others may read it, not change it.
+class LockingProcess {
+public:
+    explicit LockingProcess(const std::string& path) {
+        int ready[2], release[2];
+        if (pipe(ready) != 0 || pipe(release) != 0)
+            return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            int fd = ::open(path.c_str(), O_RDWR);
+            char c = (fd >= 0 && flock(fd, LOCK_SH) == 0) ? '1' : '0';
+            (void)!write(ready[1], &c, 1);
+            (void)!read(release[0], &c, 1);  // until the parent closes its end
+            _exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        m_release = release[1];
+        char c = '0';
+        m_locked = read(ready[0], &c, 1) == 1 && c == '1';
+        ::close(ready[0]);
+    }
+    ~LockingProcess() {
+        if (m_pid > 0) {
+            ::close(m_release);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+        }
+    }
+    bool locked() const { return m_locked; }
+
+private:
+    pid_t m_pid = -1;
+    int m_release = -1;
+    bool m_locked = false;
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::GuiEnvironment> env;
+
+private slots:
+    void initTestCase() { env = std::make_unique<test::GuiEnvironment>(); }
+    void init() { env->clearSettings(); }
+    void cleanupTestCase() { env.reset(); }
+
+    void startUpState() {
+        test::Window w;
+        Ui::TForm1& ui = w.ui();
+        QCOMPARE(w.form->size(), QSize(852, 614));
+        QCOMPARE(w.form->windowTitle(), QStringLiteral("Quorvix"));
+        QCOMPARE(ui.PageControl1->currentWidget(), ui.TabSheet2);
+        QCOMPARE(ui.PageControl1->tabText(0), QStringLiteral("単一変更"));
+        QCOMPARE(ui.PageControl1->tabText(1), QStringLiteral("一括変更"));
+        for (QTableWidget* grid : {ui.ListView2, ui.ListView3}) {
+            QCOMPARE(grid->rowCount(), kRowCount);
+            QCOMPARE(grid->columnWidth(0), 160);
+            for (int row = 0; row < kRowCount; ++row)
+                QCOMPARE(grid->item(row, 0)->text(), QString::fromUtf8(kCatalogue[std::size_t(row)].Label));
+        }
+        // The single grid is empty; the batch grid holds the first-start
+        // defaults: rows 10 and 11 at the current time, nothing ticked.
+        const QString now = test::s2q(FormatDateTimeText(NowLocal())).left(10);
+        for (int row = 0; row < kRowCount; ++row) {
+            QCOMPARE(w.value(false, row), QString());
+            QVERIFY(!w.form->grids()->isTicked(row));
+            if (row == kRowCreated || row == kRowLastSaved)
+                QVERIFY(w.value(true, row).startsWith(now));
+            else
+                QCOMPARE(w.value(true, row), QString());
+        }
+        for (QWidget* off : std::initializer_list<QWidget*>{ui.ToolButton2, ui.ToolButton3, ui.ToolButton12,
+                                                            ui.BitBtn6, ui.BitBtn9, ui.BitBtn2, ui.BitBtn8,
+                                                            ui.GroupBox3, ui.GroupBox1})
+            QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
+        QVERIFY(!ui.Remove1->isEnabled());
+        QVERIFY(!ui.RemoveAll1->isEnabled());
+        QVERIFY(ui.CheckBox5->isChecked());
+        QVERIFY(!ui.CheckBox4->isChecked());
+        for (QCheckBox* b : {ui.CheckBox1, ui.CheckBox2, ui.CheckBox3, ui.CheckBox8, ui.CheckBox16, ui.CheckBox17,
+                             ui.CheckBox18, ui.CheckBox23})
+            QCOMPARE(b->checkState(), Qt::PartiallyChecked);
+        for (QCheckBox* b : {ui.CheckBox9, ui.CheckBox10, ui.CheckBox11, ui.CheckBox12, ui.CheckBox13, ui.CheckBox14})
+            QVERIFY(b->isChecked());
+        QVERIFY(ui.DateTimePicker4->isEnabled());
+        // Every control is found by its name.
+        for (const char* name : {"ListView1", "ToolBar2", "ToolBar3", "Panel1", "StatusBar1", "MainMenu1", "Edit1",
+                                 "Panel3", "Panel5", "Edit3", "UpDown1", "CheckBox6", "CheckBox15",
+                                 "DateTimePicker7", "DateTimePicker8", "PopupMenu1"})
+            QVERIFY2(w.form->findChild<QObject*>(QString::fromLatin1(name)), name);
+    }
+
+    void timeBoxesEnableTheirOwnPicker() {
+        test::Window w;
+        Ui::TForm1& ui = w.ui();
+        ui.PageControl1->setCurrentIndex(1);
+        QTest::mouseClick(ui.CheckBox12, Qt::LeftButton);
+        QVERIFY(!ui.DateTimePicker4->isEnabled());
+        QVERIFY(ui.DateTimePicker3->isEnabled());
+        QTest::mouseClick(ui.CheckBox12, Qt::LeftButton);
+        QVERIFY(ui.DateTimePicker4->isEnabled());
+        // Attribute boxes cycle unchecked -> grey -> checked -> unchecked.
+        ui.CheckBox2->setCheckState(Qt::Unchecked);
+        const Qt::CheckState cycle[] = {Qt::PartiallyChecked, Qt::Checked, Qt::Unchecked};
+        for (Qt::CheckState expected : cycle) {
+            ui.CheckBox2->click();
+            QCOMPARE(ui.CheckBox2->checkState(), expected);
+        }
+    }
+
+    void addFromDialog() {
+        test::TempDir dir;
+        const std::string a = dir.copyData("lo_ascii.xls"), b = dir.copyData("lo_ascii.xlsx");
+        test::writeFile(dir.file("notes.txt"), "text");
+        test::Window w;
+        // Missing files and folders are skipped, a typed other type is
+        // listed, duplicates are not.
+        w.prompts->workbooks = {test::s2q(a), test::s2q(dir.file("gone.xls")), test::s2q(dir.path()),
+                                test::s2q(b), test::s2q(a), test::s2q(dir.file("notes.txt"))};
+        w.form->ToolButton1Click();
+        ui::FileListModel* list = w.form->fileList();
+        QCOMPARE(list->rowCount(), 3);
+        QCOMPARE(list->pathAt(0), a);
+        QCOMPARE(list->pathAt(1), b);
+        QCOMPARE(list->pathAt(2), dir.file("notes.txt"));
+        QCOMPARE(w.form->selectedRow(), 2);
+        for (QWidget* on : std::initializer_list<QWidget*>{w.ui().ToolButton2, w.ui().ToolButton3, w.ui().BitBtn2,
+                                                           w.ui().BitBtn8, w.ui().BitBtn6, w.ui().ToolButton12})
+            QVERIFY2(on->isEnabled(), qPrintable(on->objectName()));
+        QVERIFY(w.ui().RemoveAll1->isEnabled());
+        // Cancelling the dialog changes nothing.
+        w.prompts->workbooks.clear();
+        w.form->ToolButton1Click();
+        QCOMPARE(list->rowCount(), 3);
+    }
+
+    void addFromFolder() {
+        test::TempDir dir;
+        const std::string lower = dir.copyData("lo_ascii.xls", "a.xls");
+        const std::string upper = dir.copyData("lo_ascii.xlsx", "B.XLSX");
+        dir.copyData("lo_ascii.xls", "~$owner.xls");
+        test::writeFile(dir.file("c.txt"), "x");
+        std::filesystem::create_directory(dir.file("sub"));
+        dir.copyData("lo_ascii.xls", "sub/d.xls");
+        test::Window w;
+        w.prompts->folder = test::s2q(dir.path() + "/");
+        w.form->ToolButton5Click();
+        QCOMPARE(w.prompts->folderTitle, QStringLiteral("フォルダを選択してください"));
+        std::vector<std::string> listed = w.form->fileList()->files().paths();
+        std::sort(listed.begin(), listed.end());
+        QCOMPARE(listed, (std::vector<std::string>{upper, lower}));
+        QCOMPARE(w.form->selectedRow(), 1);
+
+        // A folder whose own path holds "~$" gives nothing.
+        std::filesystem::create_directory(dir.file("~$odd"));
+        dir.copyData("lo_ascii.xls", "~$odd/e.xls");
+        w.prompts->folder = test::s2q(dir.file("~$odd"));
+        w.form->ToolButton5Click();
+        QCOMPARE(w.form->fileList()->rowCount(), 2);
+    }
+
+    void dropsOfFileUrls() {
+        test::TempDir dir;
+        const std::string a = dir.copyData("lo_ascii.xls", "a.xls");
+        const std::string upper = dir.file("A.xls");
+        test::Window w;
+        // A real drop on the list's viewport, as a file manager sends it.
+        auto drop = [&](const QList<QUrl>& urls) {
+            QMimeData mime;
+            mime.setUrls(urls);
+            QWidget* target = w.ui().ListView1->viewport();
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &dropEvent);
+        };
+        drop({QUrl::fromLocalFile(test::s2q(a)), QUrl::fromLocalFile(test::s2q(dir.path()))});
+        drop({QUrl::fromLocalFile(test::s2q(a))});
+        QCOMPARE(w.form->fileList()->rowCount(), 1);
+        // The same file written in another case is another path; on a file
+        // system that tells case apart it has to exist under that name.
+        std::filesystem::copy_file(a, upper);
+        test::writeFile(dir.file("x.doc"), "x");
+        QCOMPARE(w.form->HandleDroppedFiles({test::s2q(upper), test::s2q(dir.file("x.doc"))}), 1);
+        QCOMPARE(w.form->fileList()->rowCount(), 2);
+        QCOMPARE(w.form->selectedRow(), 1);
+    }
+
+    void removeKeepsANeighbourSelected() {
+        test::TempDir dir;
+        std::vector<std::string> paths;
+        for (int i = 0; i < 5; ++i)
+            paths.push_back(dir.copyData("lo_ascii.xls", "f" + std::to_string(i) + ".xls"));
+        test::Window w;
+        w.list(paths);
+        ui::FileListModel* list = w.form->fileList();
+        w.form->selectRow(2);
+        w.form->ToolButton2Click();
+        QCOMPARE(list->rowCount(), 4);
+        QCOMPARE(w.form->selectedRow(), 1);
+        QCOMPARE(list->pathAt(1), paths[1]);
+        w.form->selectRow(0);
+        w.form->ToolButton2Click();
+        QCOMPARE(w.form->selectedRow(), 0);
+        QCOMPARE(list->pathAt(0), paths[1]);
+        w.form->ToolButton3Click();
+        QCOMPARE(list->rowCount(), 0);
+        QVERIFY(!w.ui().BitBtn2->isEnabled());
+        QVERIFY(!w.ui().BitBtn8->isEnabled());
+        QVERIFY(!w.ui().ToolButton3->isEnabled());
+        QVERIFY(!w.ui().BitBtn6->isEnabled());
+
+        w.list({paths[0]});
+        w.form->ToolButton2Click();
+        QCOMPARE(list->rowCount(), 0);
+        QVERIFY(!w.ui().BitBtn2->isEnabled());
+        QVERIFY(!w.ui().BitBtn8->isEnabled());
+        QVERIFY(!w.ui().Remove1->isEnabled());
+    }
+
+    void losingTheSelectionEmptiesTheSinglePage() {
+        test::TempDir dir;
+        const std::string p = dir.copyData("lo_ascii.xlsx");
+        test::Window w;
+        w.list({p});
+        QCOMPARE(w.value(false, kRowTitle), QStringLiteral("Quarterly Report Title"));
+        QCOMPARE(w.value(false, kRowCreated), QStringLiteral("2010/04/01 12:30:00"));
+        w.form->clearSelection();
+        for (int row = 0; row < kRowCount; ++row)
+            QCOMPARE(w.value(false, row), QString());
+        for (QWidget* off : std::initializer_list<QWidget*>{w.ui().BitBtn6, w.ui().BitBtn9, w.ui().GroupBox3,
+                                                            w.ui().GroupBox1, w.ui().ToolButton2,
+                                                            w.ui().ToolButton12})
+            QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
+        QVERIFY(!w.ui().Remove1->isEnabled());
+        QVERIFY(w.ui().BitBtn2->isEnabled());
+        QVERIFY(w.ui().BitBtn8->isEnabled());
+    }
+
+    void addingThousandsStaysFast() {
+        test::TempDir dir;
+        std::filesystem::create_directory(dir.file("more"));
+        std::vector<std::string> first;
+        for (int i = 0; i < 10000; ++i) {
+            first.push_back(dir.file("w" + std::to_string(i) + ".xls"));
+            test::writeFile(dir.file("more/m" + std::to_string(i) + ".xls"), "");
+        }
+        test::Window w;
+        w.form->fileList()->append(first);
+        w.prompts->folder = test::s2q(dir.file("more"));
+        QElapsedTimer t;
+        t.start();
+        w.form->ToolButton5Click();
+        const qint64 ms = t.elapsed();
+        QCOMPARE(w.form->fileList()->rowCount(), 20000);
+        QVERIFY2(ms < 1000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+    }
+
+    void viewingLeavesTheFileAsItWas() {
+        test::TempDir dir;
+        const std::string xls = dir.copyData("lo_ascii.xls");
+        const std::string xlsx = dir.copyData("lo_ascii.xlsx", "UPPER.xlsx");
+        // A read-only hidden workbook comes back read-only and hidden.
+        QVERIFY(platform::setFileAttributes(xlsx, kAttrReadOnly | kAttrHidden | kAttrArchive).ok());
+        const test::Stamp beforeXls = test::stampOf(xls), beforeXlsx = test::stampOf(xlsx);
+        test::Window w;
+        w.list({xls, xlsx});
+        QCOMPARE(w.form->fileList()->stateAt(1), FileState::Unchanged);
+        QCOMPARE(w.ui().CheckBox16->checkState(), Qt::Checked);
+        QCOMPARE(w.ui().CheckBox18->checkState(), Qt::Checked);
+        QCOMPARE(w.ui().CheckBox23->checkState(), Qt::Unchecked);
+        QCOMPARE(w.value(false, kRowCompany), QStringLiteral("Acme Company Ltd"));
+        w.form->selectRow(0);
+        QCOMPARE(w.value(false, kRowAuthor), QStringLiteral("Alice Author"));
+        QCOMPARE(w.value(false, kRowEditTime), QStringLiteral("90"));
+        QCOMPARE(w.value(false, kRowCompany), QString());
+        QCOMPARE(w.ui().CheckBox16->checkState(), Qt::Unchecked);
+        // The pickers show the file's own times.
+        const auto stamp = ReadFileStamp(xls);
+        QVERIFY(stamp.ok());
+        QCOMPARE(w.ui().DateTimePicker11->value(), FileTimeToLocal(stamp->LastWrite.ticks));
+        QCOMPARE(test::stampOf(xls), beforeXls);
+        QCOMPARE(test::stampOf(xlsx), beforeXlsx);
+    }
+
+    void aLockedFileIsUnreadableUntilReleased() {
+        test::TempDir dir;
+        const std::string p = dir.copyData("lo_ascii.xls");
+        const std::string q = dir.copyData("lo_ascii.xlsx");
+        test::Window w;
+        w.list({q, p});
+        QCOMPARE(w.form->fileList()->stateAt(1), FileState::Unchanged);
+        {
+            LockingProcess holder(p);
+            QVERIFY(holder.locked());
+            w.form->selectRow(0);
+            w.form->selectRow(1);
+            // Its values are shown, but it could not be put back as it was.
+            QCOMPARE(w.form->fileList()->stateAt(1), FileState::Unreadable);
+            QCOMPARE(w.value(false, kRowAuthor), QStringLiteral("Alice Author"));
+        }
+        w.form->selectRow(0);
+        w.form->selectRow(1);
+        QCOMPARE(w.form->fileList()->stateAt(1), FileState::Unchanged);
+    }
+
+    void anUnreadablePackageKeepsTheRows() {
+        test::TempDir dir;
+        const std::string good = dir.copyData("lo_ascii.xlsx");
+        const std::string bad = dir.copyData("opc_no_core_rel.xlsx");
+        test::Window w;
+        w.list({good});
+        w.list({bad});
+        QCOMPARE(w.form->fileList()->stateAt(1), FileState::Unreadable);
+        QCOMPARE(w.value(false, kRowTitle), QStringLiteral("Quarterly Report Title"));
+        // A changed file keeps its state when it is viewed again.
+        w.form->fileList()->setState(0, FileState::Changed);
+        w.form->selectRow(0);
+        QCOMPARE(w.form->fileList()->stateAt(0), FileState::Changed);
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "tst_window.moc"
