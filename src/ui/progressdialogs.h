@@ -39,6 +39,8 @@ public:
 
     // "キャンセル": the run stops before the next file.
     void Button1Click();
+    // Escape and the window frame's close button count as "キャンセル".
+    void reject() override;
 
 signals:
     void fileDone(int index);
@@ -50,8 +52,6 @@ protected:
     // timer has fired; returns when the run has ended and the window closed.
     void runModal(std::function<void(const engine::RunCallbacks&)> work, FileDone onFileDone);
 
-    // Escape and the window frame's close button count as "キャンセル".
-    void reject() override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

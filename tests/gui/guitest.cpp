@@ -33,12 +33,17 @@ GuiEnvironment::~GuiEnvironment() { SetFormatsForTesting(std::nullopt); }
 
 void GuiEnvironment::clearSettings() { ui::TForm1::openDefaultsStore()->clear(); }
 
-Window::Window(bool show) {
-    auto fake = std::make_unique<FakePrompts>();
-    prompts = fake.get();
-    form = std::make_unique<ui::TForm1>(std::move(fake));
+Window::Window(bool show, bool realPrompts) {
+    if (realPrompts) {
+        prompts = nullptr;
+        form = std::make_unique<ui::TForm1>();
+    } else {
+        auto fake = std::make_unique<FakePrompts>();
+        prompts = fake.get();
+        form = std::make_unique<ui::TForm1>(std::move(fake));
+    }
     hints = new ui::TForm4(form.get());
-    about = new ui::TForm5([this](const QUrl& url) { prompts->openUrl(url); }, form.get());
+    about = new ui::TForm5([this](const QUrl& url) { form->prompts().openUrl(url); }, form.get());
     batchProgress = new ui::TForm7(form.get());
     csvProgress = new ui::TForm9(form.get());
     form->setWindows(hints, about, batchProgress, csvProgress);

@@ -67,7 +67,9 @@ private:
 
 // The main window as the program builds it, shown and active.
 struct Window {
-    explicit Window(bool show = true);
+    // With realPrompts the window shows real dialogs and message boxes
+    // (and prompts is null).
+    explicit Window(bool show = true, bool realPrompts = false);
     ~Window();
 
     FakePrompts* prompts;  // owned by the window
