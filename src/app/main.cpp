@@ -1,6 +1,8 @@
 // The program's main block: the application object, then the windows in
 // their fixed order, then the event loop until the main window closes.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "ui/appearance.h"
 #include "ui/progressdialogs.h"
@@ -12,6 +14,11 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     qv::ui::applyAppearance(app);
+    // The window speaks Japanese whatever the system's language, and so do
+    // Qt's own dialogs and buttons where their translation is installed.
+    QTranslator qtTranslations;
+    if (qtTranslations.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTranslations);
 
     qv::ui::TForm1 form1;
     auto* form4 = new qv::ui::TForm4(&form1);

@@ -132,6 +132,13 @@ void PropertyGrids::setUpGrid(QTableWidget* grid, bool checkable) {
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setTabKeyNavigation(false);
+    if (!checkable) {
+        // The single grid shows no selection while it doesn't have the focus.
+        QPalette p = grid->palette();
+        p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Inactive, QPalette::Base));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Inactive, QPalette::Text));
+        grid->setPalette(p);
+    }
     for (int row = 0; row < kRowCount; ++row) {
         auto* label = new QTableWidgetItem(QString::fromUtf8(kCatalogue[static_cast<std::size_t>(row)].Label));
         Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
