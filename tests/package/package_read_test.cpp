@@ -1,0 +1,253 @@
+// Reading the fourteen properties of packages: the fixture corpus against its
+// manifest, and the layout rules on packages built in code.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "../zip/external_tools.h"
+#include "base/text.h"
+#include "package_builder.h"
+#include "props/datetime.h"
+#include "props/package/properties.h"
+#include "props/package/xml_part.h"
+#include "props/package_props.h"
+#include "support/testsupport.h"
+
+using namespace qv;
+using qv::test::PackageParts;
+
+namespace {
+
+Result<RowValues> readBuilt(const PackageParts& parts) {
+    test::TempDir dir;
+    std::string path = dir.file("p.xlsx");
+    test::writeFile(path, test::buildPackage(parts));
+    return ReadPackageRows(path);
+}
+
+std::string coreWith(const std::string& children) { return test::kCoreOpen + children + test::kCoreClose; }
+
+// The manifest's expected properties: file -> key -> value (no entry for null).
+std::map<std::string, std::map<std::string, std::string>> manifestProps() {
+    test::TempDir dir;
+    std::string out = dir.file("props.tsv");
+    int rc = test::runPython(
+        "import json, sys\n"
+        "m = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+        "with open(sys.argv[2], 'w', encoding='utf-8') as o:\n"
+        "    for name, f in m['files'].items():\n"
+        "        if not name.endswith('.xlsx'): continue\n"
+        "        o.write(name + '\\t\\t\\n')\n"
+        "        for k, v in f['expected']['props'].items():\n"
+        "            if v is not None: o.write(name + '\\t' + k + '\\t' + str(v).encode().hex() + '\\n')\n",
+        test::shellQuote(test::dataPath("manifest.json")) + " " + test::shellQuote(out));
+    EXPECT_EQ(rc, 0);
+    std::map<std::string, std::map<std::string, std::string>> props;
+    std::ifstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream ls(line);
+        std::string file, key, hex;
+        std::getline(ls, file, '\t');
+        std::getline(ls, key, '\t');
+        std::getline(ls, hex, '\t');
+        auto& entry = props[file];
+        if (key.empty())
+            continue;
+        std::string value;
+        for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+            value += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+        entry[key] = value;
+    }
+    return props;
+}
+
+constexpr const char* kManifestKeys[kRowCount] = {
+    "title",   "subject", "author",      "keywords",     "comments",   "category", "revision", "last_saved_by",
+    "manager", "company", "created_utc", "modified_utc", "edit_minutes", "last_printed_utc"};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+TEST(PackageCorpus, EveryPackageReadsAsTheManifestSays) {
+    test::ScopedTimeZone tz("Asia/Tokyo");
+    auto manifest = manifestProps();
+    ASSERT_GE(manifest.size(), 17u);
+    // Files the tool refuses, with the reason, where a plain standards reading
+    // would show values: relationships or parts it doesn't find, and a
+    // compression method it doesn't decode.
+    const std::map<std::string, ErrorCode> refused = {
+        {"not_a_zip.xlsx", ErrorCode::NotAZip},
+        {"zero_bytes.xlsx", ErrorCode::PackageLayout},
+        {"opc_no_core_rel.xlsx", ErrorCode::PackageLayout},
+        {"opc_target_absolute.xlsx", ErrorCode::PackageLayout},
+        {"zip_method12_core.xlsx", ErrorCode::UnsupportedMethod},
+    };
+    for (const auto& [file, props] : manifest) {
+        SCOPED_TRACE(file);
+        auto rows = ReadPackageRows(test::dataPath(file));
+        if (auto it = refused.find(file); it != refused.end()) {
+            ASSERT_FALSE(rows.ok());
+            EXPECT_EQ(rows.error().code, it->second) << rows.error().message;
+            EXPECT_TRUE(rows.error().message.starts_with("can't read: "));
+            continue;
+        }
+        ASSERT_TRUE(rows.ok()) << rows.error().message;
+        for (int row = 0; row < kRowCount; ++row) {
+            const RowValue& got = (*rows)[static_cast<std::size_t>(row)];
+            auto it = props.find(kManifestKeys[row]);
+            std::string expected = it == props.end() ? "" : it->second;
+            // Elements are matched by the prefix as written: "dcx" is not "dc".
+            if (file == "core_dc_other_prefix.xlsx" &&
+                (row == kRowTitle || row == kRowSubject || row == kRowAuthor || row == kRowComments))
+                expected.clear();
+            if (isDateRow(row)) {
+                if (expected.empty()) {
+                    EXPECT_EQ(got.text, "") << kManifestKeys[row];
+                    EXPECT_FALSE(got.utc.has_value());
+                    continue;
+                }
+                auto utc = ParseW3cdtf(expected);
+                ASSERT_TRUE(utc.has_value());
+                EXPECT_EQ(got.utc, utc) << kManifestKeys[row];
+                EXPECT_EQ(got.text, FormatDateTimeText(FileTimeToLocal(*utc)));
+            } else {
+                EXPECT_EQ(got.text, expected) << kManifestKeys[row];
+                EXPECT_FALSE(got.utc.has_value());
+            }
+        }
+    }
+}
+
+TEST(PackageLayoutRules, RelationshipsPartIsFoundOnlyByItsExactName) {
+    PackageParts upper;
+    upper.relsName = "_RELS/.RELS";
+    EXPECT_EQ(readBuilt(upper).error().code, ErrorCode::PackageLayout);
+    PackageParts backslash;
+    backslash.relsName = "_rels\\.rels";
+    backslash.coreName = "docProps\\core.xml";
+    auto rows = readBuilt(backslash);
+    ASSERT_TRUE(rows.ok()) << rows.error().message;
+    EXPECT_EQ((*rows)[kRowTitle].text, "Title");
+    // Part names are matched without regard to case, as the archive's names are.
+    PackageParts otherCase;
+    otherCase.coreName = "DOCPROPS/Core.XML";
+    EXPECT_TRUE(readBuilt(otherCase).ok());
+}
+
+TEST(PackageLayoutRules, OnlyTheTwoTransitionalRelationshipTypesCount) {
+    PackageParts strict;
+    text::replaceAll(strict.rels, "http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties",
+                     "http://schemas.openxmlformats.org/package/2006/relationships/metaData/core-properties");
+    text::replaceAll(strict.rels, "http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties",
+                     "http://purl.oclc.org/ooxml/officeDocument/relationships/extendedProperties");
+    auto r = readBuilt(strict);
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, ErrorCode::PackageLayout);
+
+    PackageParts prefixed;  // a relationship element under a prefix is not "Relationship"
+    text::replaceAll(prefixed.rels, "<Relationship ", "<r:Relationship xmlns:r=\"x\" ");
+    EXPECT_EQ(readBuilt(prefixed).error().code, ErrorCode::PackageLayout);
+
+    PackageParts missingPart;
+    missingPart.appName = "docProps/other.xml";
+    EXPECT_EQ(readBuilt(missingPart).error().code, ErrorCode::PackageLayout);
+    PackageParts emptyCore;
+    emptyCore.core.clear();
+    EXPECT_EQ(readBuilt(emptyCore).error().code, ErrorCode::PackageLayout);
+    PackageParts brokenCore;
+    brokenCore.core = coreWith("<dc:title>unclosed");
+    EXPECT_EQ(readBuilt(brokenCore).error().code, ErrorCode::BadXml);
+}
+
+TEST(PackageElements, FirstDirectChildPrefixAsWrittenTextAsStored) {
+    PackageParts p;
+    p.core = coreWith(
+        "<dc:title>First &amp; &lt;best&gt; &#x65E5;&#26412;</dc:title><dc:title>Second</dc:title>"
+        "<cp:keywords>  spaced\r\nlines  </cp:keywords>"
+        "<dc:subject><![CDATA[<raw> & kept]]></dc:subject>"
+        "<cp:wrapper><dc:creator>nested is not direct</dc:creator></cp:wrapper>"
+        "<!-- <dc:description>a comment</dc:description> -->"
+        "<cp:revision>0042</cp:revision>");
+    p.app = test::kAppOpen + "<TotalTime>125</TotalTime><ep:Company xmlns:ep=\"x\">prefixed</ep:Company>" +
+            test::kAppClose;
+    auto rows = readBuilt(p);
+    ASSERT_TRUE(rows.ok()) << rows.error().message;
+    EXPECT_EQ((*rows)[kRowTitle].text, "First & <best> 日本");
+    EXPECT_EQ((*rows)[kRowKeywords].text, "  spaced\nlines  ");
+    EXPECT_EQ((*rows)[kRowSubject].text, "<raw> & kept");
+    EXPECT_EQ((*rows)[kRowAuthor].text, "");
+    EXPECT_EQ((*rows)[kRowComments].text, "");
+    EXPECT_EQ((*rows)[kRowRevision].text, "0042");
+    EXPECT_EQ((*rows)[kRowEditTime].text, "125");
+    EXPECT_EQ((*rows)[kRowCompany].text, "");
+    EXPECT_EQ((*rows)[kRowLastPrinted].text, "");
+    EXPECT_FALSE((*rows)[kRowLastPrinted].utc.has_value());
+}
+
+TEST(PackageElements, DatesAreReadByTheWholeW3cdtfProfile) {
+    test::ScopedTimeZone tz("Asia/Tokyo");
+    auto read = [](const std::string& created) {
+        PackageParts p;
+        p.core = coreWith("<dcterms:created xsi:type=\"dcterms:W3CDTF\">" + created + "</dcterms:created>");
+        auto rows = readBuilt(p);
+        EXPECT_TRUE(rows.ok());
+        return rows.ok() ? (*rows)[kRowCreated] : RowValue{};
+    };
+    const FileTime noonUtc = *ParseIso8601("2010-04-01T03:30:00Z");
+    EXPECT_EQ(read("2010-04-01T12:30:00+09:00").utc, noonUtc);
+    EXPECT_EQ(read("2010-04-01T03:30:00Z").utc, noonUtc);
+    EXPECT_EQ(read("2010-04-01T03:30Z").utc, noonUtc);
+    EXPECT_EQ(read("2010-03-31T22:30:00-05:00").utc, noonUtc);
+    EXPECT_EQ(read("2010-04-01T03:30:00.5Z").utc, noonUtc + 5'000'000);
+    EXPECT_EQ(read("2010-04-01T12:30:00+09:00").text, FormatDateTimeText(FileTimeToLocal(noonUtc)));
+    EXPECT_TRUE(read("2010-04-01").utc.has_value());
+    for (const char* bad : {"2010-04-01T03:30:00", "2010-04-01t03:30:00Z", "2010-04-01T03:30:00z", "01/04/2010",
+                            "2010-4-1T03:30:00Z", "garbage", ""}) {
+        RowValue v = read(bad);
+        EXPECT_EQ(v.text, "") << bad;
+        EXPECT_FALSE(v.utc.has_value()) << bad;
+    }
+}
+
+TEST(PackageXml, HostileAndUnusualPartsAreHandled) {
+    PackageParts laughs;  // entities are never expanded: a document type is refused
+    laughs.core = "<?xml version=\"1.0\"?>\n"
+                  "<!DOCTYPE cp:coreProperties [<!ENTITY lol \"lol\">"
+                  "<!ENTITY lol2 \"&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;\">"
+                  "<!ENTITY lol3 \"&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;\">]>\n"
+                  "<cp:coreProperties xmlns:cp=\"c\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+                  "<dc:title>&lol3;</dc:title></cp:coreProperties>";
+    auto r = readBuilt(laughs);
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, ErrorCode::BadXml);
+
+    PackageParts deep;  // deeply nested content stays harmless
+    std::string nested;
+    for (int i = 0; i < 200000; ++i)
+        nested += "<a>";
+    nested += "deep";
+    for (int i = 0; i < 200000; ++i)
+        nested += "</a>";
+    deep.core = coreWith("<cp:keywords>" + nested + "</cp:keywords><dc:title>after</dc:title>");
+    auto d = readBuilt(deep);
+    ASSERT_TRUE(d.ok()) << d.error().message;
+    EXPECT_EQ((*d)[kRowKeywords].text, "deep");
+    EXPECT_EQ((*d)[kRowTitle].text, "after");
+
+    PackageParts utf16;  // a part in UTF-16 with its byte order mark
+    std::u16string u = text::utf8ToUtf16(
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><cp:coreProperties xmlns:cp=\"c\" "
+        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>ユニコード</dc:title></cp:coreProperties>");
+    utf16.core = "\xFF\xFE";
+    for (char16_t c : u) {
+        utf16.core += static_cast<char>(c & 0xFF);
+        utf16.core += static_cast<char>(c >> 8);
+    }
+    auto w = readBuilt(utf16);
+    ASSERT_TRUE(w.ok()) << w.error().message;
+    EXPECT_EQ((*w)[kRowTitle].text, "ユニコード");
+}
