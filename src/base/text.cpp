@@ -173,17 +173,24 @@ bool isValidUtf8(std::string_view s) {
 std::string sanitizeUtf8(std::string_view s) {
     std::string out;
     out.reserve(s.size());
+    // Valid stretches are copied whole; only a bad byte costs a replacement.
+    std::size_t run = 0;
     char32_t cp;
     for (std::size_t i = 0; i < s.size();) {
-        int n = decodeUtf8(s, i, cp);
-        if (n == 0) {
-            appendUtf8(out, 0xFFFD);
+        if ((static_cast<unsigned char>(s[i]) & 0x80) == 0) {
             ++i;
-        } else {
-            out.append(s.substr(i, static_cast<std::size_t>(n)));
-            i += static_cast<std::size_t>(n);
+            continue;
         }
+        int n = decodeUtf8(s, i, cp);
+        if (n != 0) {
+            i += static_cast<std::size_t>(n);
+            continue;
+        }
+        out.append(s.substr(run, i - run));
+        appendUtf8(out, 0xFFFD);
+        run = ++i;
     }
+    out.append(s.substr(run));
     return out;
 }
 

@@ -3,7 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <vector>
+#include <memory>
 
 #include "zip/messages.h"
 
@@ -37,7 +37,7 @@ Result<Deflated> DeflateRaw(std::string_view data, int level) {
         return Error(rc == Z_MEM_ERROR ? ErrorCode::Internal : ErrorCode::InvalidArgument,
                      "can't start the Deflate encoder");
     Deflated result;
-    std::vector<unsigned char> chunk(kChunk);
+    auto chunk = std::make_unique_for_overwrite<unsigned char[]>(kChunk);
     std::string_view rest = data;
     for (;;) {
         if (zs.avail_in == 0 && !rest.empty()) {
@@ -47,10 +47,10 @@ Result<Deflated> DeflateRaw(std::string_view data, int level) {
             rest.remove_prefix(n);
         }
         int flush = rest.empty() ? Z_FINISH : Z_NO_FLUSH;
-        zs.next_out = chunk.data();
-        zs.avail_out = static_cast<uInt>(chunk.size());
+        zs.next_out = chunk.get();
+        zs.avail_out = static_cast<uInt>(kChunk);
         rc = deflate(&zs, flush);
-        result.bytes.append(reinterpret_cast<const char*>(chunk.data()), chunk.size() - zs.avail_out);
+        result.bytes.append(reinterpret_cast<const char*>(chunk.get()), kChunk - zs.avail_out);
         if (rc == Z_STREAM_END)
             break;
         if (rc != Z_OK && rc != Z_BUF_ERROR) {
@@ -75,29 +75,34 @@ Result<Inflated> InflateRaw(const ByteSource& source, std::uint64_t offset, std:
         ~Ender() { inflateEnd(zs); }
     } ender{&zs};
 
-    std::vector<unsigned char> in(kChunk), chunk(kChunk);
+    // Buffers no larger than the data needs and not zeroed: an archive's
+    // small parts are extracted many times.
+    const std::size_t inSize = static_cast<std::size_t>(std::clamp<std::uint64_t>(maxInput, 1, kChunk));
+    const std::size_t outSize = maxOutput >= kChunk ? kChunk : static_cast<std::size_t>(maxOutput) + 1;
+    auto in = std::make_unique_for_overwrite<unsigned char[]>(inSize);
+    auto chunk = std::make_unique_for_overwrite<unsigned char[]>(outSize);
     std::uint64_t readPos = 0;
     Inflated result;
     uLong crc = 0;
     for (;;) {
         if (zs.avail_in == 0 && readPos < maxInput) {
-            std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(in.size(), maxInput - readPos));
-            QV_TRY(source.readAt(offset + readPos, in.data(), n));
+            std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(inSize, maxInput - readPos));
+            QV_TRY(source.readAt(offset + readPos, in.get(), n));
             readPos += n;
-            zs.next_in = in.data();
+            zs.next_in = in.get();
             zs.avail_in = static_cast<uInt>(n);
         }
-        zs.next_out = chunk.data();
-        zs.avail_out = static_cast<uInt>(chunk.size());
+        zs.next_out = chunk.get();
+        zs.avail_out = static_cast<uInt>(outSize);
         rc = inflate(&zs, Z_NO_FLUSH);
-        std::size_t got = chunk.size() - zs.avail_out;
+        std::size_t got = outSize - zs.avail_out;
         if (got > 0) {
             if (got > maxOutput - result.produced)
                 return Error(ErrorCode::SizeMismatch, kMsgLargerThanUncompressed);
             result.produced += got;
-            crc = crc32(crc, chunk.data(), static_cast<uInt>(got));
+            crc = crc32(crc, chunk.get(), static_cast<uInt>(got));
             if (out)
-                out->append(reinterpret_cast<const char*>(chunk.data()), got);
+                out->append(reinterpret_cast<const char*>(chunk.get()), got);
         }
         if (rc == Z_STREAM_END)
             break;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <optional>
 
 #include "base/text.h"
@@ -24,16 +25,16 @@ constexpr std::uint32_t kArchiveAttribute = 0x20;
 // copy costs one read and one write per megabyte whatever the entry sizes.
 class OutputBuffer {
 public:
-    explicit OutputBuffer(ByteSink& sink) : m_sink(sink), m_buf(kOutputBufferSize) {}
+    explicit OutputBuffer(ByteSink& sink) : m_sink(sink), m_buf(std::make_unique_for_overwrite<char[]>(kOutputBufferSize)) {}
 
     std::uint64_t position() const { return m_flushed + m_used; }
 
     Status put(std::string_view bytes) {
         while (!bytes.empty()) {
-            if (m_used == m_buf.size())
+            if (m_used == kOutputBufferSize)
                 QV_TRY(flush());
-            std::size_t n = std::min(bytes.size(), m_buf.size() - m_used);
-            std::copy_n(bytes.data(), n, m_buf.data() + m_used);
+            std::size_t n = std::min(bytes.size(), kOutputBufferSize - m_used);
+            std::copy_n(bytes.data(), n, m_buf.get() + m_used);
             m_used += n;
             bytes.remove_prefix(n);
         }
@@ -48,10 +49,10 @@ public:
             return {};
         }
         while (n > 0) {
-            if (m_used == m_buf.size())
+            if (m_used == kOutputBufferSize)
                 QV_TRY(flush());
-            std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_buf.size() - m_used));
-            QV_TRY(source.readAt(offset, m_buf.data() + m_used, chunk));
+            std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, kOutputBufferSize - m_used));
+            QV_TRY(source.readAt(offset, m_buf.get() + m_used, chunk));
             m_used += chunk;
             offset += chunk;
             n -= chunk;
@@ -62,7 +63,7 @@ public:
     Status flush() {
         if (m_used == 0)
             return {};
-        QV_TRY(mapError(m_sink.write(m_buf.data(), m_used)));
+        QV_TRY(mapError(m_sink.write(m_buf.get(), m_used)));
         m_flushed += m_used;
         m_used = 0;
         return {};
@@ -76,7 +77,9 @@ private:
     }
 
     ByteSink& m_sink;
-    std::vector<char> m_buf;
+    // Left uninitialised: only what was put is written, so a small archive
+    // costs no megabyte of zeroes.
+    std::unique_ptr<char[]> m_buf;
     std::size_t m_used = 0;
     std::uint64_t m_flushed = 0;
 };

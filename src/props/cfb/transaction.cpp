@@ -505,7 +505,8 @@ Status Builder::output(ByteSink& sink) {
         outLen = std::max<std::uint64_t>(outLen, m_cf.sectorOffset(m_dirty.rbegin()->first) + m_ss);
     const auto header = m_header.serialize();
 
-    std::string buf(kCopyBlock, '\0');
+    // No larger than the file: a small workbook needs no megabyte block.
+    std::string buf(static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, outLen)), '\0');
     auto overlay = [&](std::uint64_t start, std::size_t n) {
         std::uint64_t end = start + n;
         if (start < kHeaderSize)
