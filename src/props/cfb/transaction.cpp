@@ -139,8 +139,11 @@ Status Builder::markOwnership() {
                 return bad("a stream's chain is shorter than the stream");
             for (std::uint32_t s : *c)
                 QV_TRY(claim(mini ? m_miniOwned : m_owned, s, "a stream sector"));
+            // Within the mini stream's stated size, as the reader sees it, not
+            // just within its chain: a stream past it could not be read back.
             if (mini && static_cast<std::uint64_t>(c->empty() ? 0 : *std::max_element(c->begin(), c->end()) + 1) *
-                                kMiniSectorSize > static_cast<std::uint64_t>(m_miniChain.size()) * m_ss)
+                                kMiniSectorSize >
+                            std::min<std::uint64_t>(static_cast<std::uint64_t>(m_miniChain.size()) * m_ss, m_miniSize))
                 return bad("a small stream lies outside the mini stream");
             m_chains[k] = std::move(*c);
         }
