@@ -10,7 +10,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 QV_PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libpugixml-dev libgtest-dev googletest
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   locales fonts-ipafont-gothic
   python3 python3-olefile zip unzip
   xvfb xauth

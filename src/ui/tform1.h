@@ -23,7 +23,6 @@ namespace qv::ui {
 
 class FileListModel;
 class PropertyGrids;
-class Prompts;  // ui/prompts.h
 class TForm4;
 class TForm5;
 class TForm7;
