@@ -3,8 +3,9 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    return qv::cli::runCli(args, std::cout, std::cerr);
+    qv::platform::prepareConsoleForUtf8();
+    return qv::cli::runCli(qv::platform::programArguments(argc, argv), std::cout, std::cerr);
 }

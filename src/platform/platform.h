@@ -221,6 +221,15 @@ struct LocaleFormats {
 LocaleFormats readUserLocaleFormats();
 
 // ---------------------------------------------------------------------------
+// Program start
+
+// The program's arguments as UTF-8 (Windows passes them in UTF-16, whatever
+// the ANSI code page), without the program name.
+std::vector<std::string> programArguments(int argc, char** argv);
+// Makes a console show the UTF-8 the command line writes.
+void prepareConsoleForUtf8();
+
+// ---------------------------------------------------------------------------
 // Program location
 
 // The folder of the running executable, without a trailing separator.

@@ -183,7 +183,7 @@ std::vector<Token> tokenize(std::string_view pattern) {
                 lit += pattern[j++];
             }
             if (lit.empty() && j == i + 1)
-                lit = "'";
+                lit.assign(1, '\'');
             addLiteral(lit);
             i = j + 1;
             continue;

@@ -119,4 +119,10 @@ LocaleFormats readUserLocaleFormats() {
     return f;
 }
 
+std::vector<std::string> programArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void prepareConsoleForUtf8() {}
+
 }  // namespace qv::platform

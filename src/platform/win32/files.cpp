@@ -271,6 +271,18 @@ Status File::write(const void* data, std::size_t n) {
     return {};
 }
 
+Status File::copyFrom(const File& source, std::uint64_t offset, std::uint64_t n) {
+    std::string buf(static_cast<std::size_t>(std::min<std::uint64_t>(n, 1u << 20)), '\0');
+    while (n > 0) {
+        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, buf.size()));
+        QV_TRY(source.readExactAt(offset, buf.data(), chunk));
+        QV_TRY(write(buf.data(), chunk));
+        offset += chunk;
+        n -= chunk;
+    }
+    return {};
+}
+
 std::uint64_t File::writePosition() const { return m_impl->writePos; }
 
 Status File::truncate(std::uint64_t size) {

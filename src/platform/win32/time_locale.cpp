@@ -1,5 +1,6 @@
 // Win32 implementation of the time zone, clock and locale formats.
 #include <windows.h>
+#include <shellapi.h>
 
 #include "platform/platform.h"
 #include "platform/win32/wide.h"
@@ -28,25 +29,28 @@ bool toSeconds(const SYSTEMTIME& st, std::int64_t& seconds1970) {
 
 }  // namespace
 
+// The zone's rules for the year of an instant (daylight-saving dates and
+// biases change over the years); read on every call, nothing is cached.
+bool zoneForYear(WORD year, TIME_ZONE_INFORMATION& tzi) {
+    return GetTimeZoneInformationForYear(year, nullptr, &tzi) != 0;
+}
+
 std::int64_t utcOffsetSecondsAt(std::int64_t utcSeconds) {
-    // The zone's rules are read on every call: nothing is cached.
-    DYNAMIC_TIME_ZONE_INFORMATION tz;
-    if (GetDynamicTimeZoneInformation(&tz) == TIME_ZONE_ID_INVALID)
-        return 0;
     SYSTEMTIME utc, local;
+    TIME_ZONE_INFORMATION tzi;
     std::int64_t localSeconds;
-    if (!toSystemTime(utcSeconds, utc) || !SystemTimeToTzSpecificLocalTimeEx(&tz, &utc, &local) ||
-        !toSeconds(local, localSeconds))
+    if (!toSystemTime(utcSeconds, utc) || !zoneForYear(utc.wYear, tzi) ||
+        !SystemTimeToTzSpecificLocalTime(&tzi, &utc, &local) || !toSeconds(local, localSeconds))
         return 0;
     return localSeconds - utcSeconds;
 }
 
 std::int64_t localToUtcSeconds(std::int64_t localSeconds) {
-    DYNAMIC_TIME_ZONE_INFORMATION tz;
     SYSTEMTIME local, utc;
+    TIME_ZONE_INFORMATION tzi;
     std::int64_t utcSeconds;
-    if (GetDynamicTimeZoneInformation(&tz) == TIME_ZONE_ID_INVALID || !toSystemTime(localSeconds, local) ||
-        !TzSpecificLocalTimeToSystemTimeEx(&tz, &local, &utc) || !toSeconds(utc, utcSeconds))
+    if (!toSystemTime(localSeconds, local) || !zoneForYear(local.wYear, tzi) ||
+        !TzSpecificLocalTimeToSystemTime(&tzi, &local, &utc) || !toSeconds(utc, utcSeconds))
         return localSeconds;
     return utcSeconds;
 }
@@ -92,5 +96,19 @@ LocaleFormats readUserLocaleFormats() {
     }
     return f;
 }
+
+std::vector<std::string> programArguments(int, char**) {
+    std::vector<std::string> args;
+    int n = 0;
+    LPWSTR* wargv = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!wargv)
+        return args;
+    for (int i = 1; i < n; ++i)
+        args.push_back(narrow(wargv[i]));
+    LocalFree(wargv);
+    return args;
+}
+
+void prepareConsoleForUtf8() { SetConsoleOutputCP(CP_UTF8); }
 
 }  // namespace qv::platform
