@@ -1,6 +1,7 @@
 #include "props/datetime.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -50,10 +51,29 @@ std::optional<platform::LocaleFormats> g_formats;
 
 }  // namespace
 
+namespace {
+// QUORVIX_DATETIME_FORMAT="<short date>|<long time>" replaces the locale's
+// two patterns, for scripts that need the same text on every machine.
+void applyOverride(platform::LocaleFormats& f) {
+    const char* v = std::getenv("QUORVIX_DATETIME_FORMAT");
+    if (!v)
+        return;
+    std::string s = v;
+    std::size_t bar = s.find('|');
+    if (bar == std::string::npos || bar == 0 || bar + 1 == s.size())
+        return;
+    f.shortDate = s.substr(0, bar);
+    f.longTime = s.substr(bar + 1);
+}
+}  // namespace
+
 const platform::LocaleFormats& CurrentFormats() {
     std::lock_guard<std::mutex> lock(g_formatsMutex);
-    if (!g_formats)
-        g_formats = normalized(platform::readUserLocaleFormats());
+    if (!g_formats) {
+        platform::LocaleFormats f = platform::readUserLocaleFormats();
+        applyOverride(f);
+        g_formats = normalized(f);
+    }
     return *g_formats;
 }
 

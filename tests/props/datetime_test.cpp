@@ -150,3 +150,10 @@ TEST(Iso8601, LocalTimeWithOffsetAndFractions) {
     EXPECT_FALSE(ParseIso8601("2010-04"));
     EXPECT_FALSE(ParseIso8601("yesterday"));
 }
+
+TEST(DateTimeFormats, AnEnvironmentOverrideGivesStableTextForScripts) {
+    test::ScopedEnv fmt("QUORVIX_DATETIME_FORMAT", "yyyy-MM-dd|HH:mm:ss");
+    SetFormatsForTesting(std::nullopt);
+    EXPECT_EQ(FormatDateTimeText(EncodeLocal({2010, 4, 1, 9, 5, 0, 0})), "2010-04-01 09:05:00");
+    SetFormatsForTesting(std::nullopt);
+}
