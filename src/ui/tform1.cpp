@@ -102,7 +102,12 @@ TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent)
     centreOnScreen(this);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The grids' focus hook goes first, so no focus change while the
+    // widgets are torn down reaches an editor that is already gone.
+    delete m_grids;
+    m_grids = nullptr;
+}
 
 void TForm1::setWindows(TForm4* hints, TForm5* about, TForm7* batchProgress, TForm9* csvProgress) {
     m_hints = hints;
