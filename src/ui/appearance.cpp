@@ -1,6 +1,8 @@
 #include "ui/appearance.h"
+#include "ui/icons.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QFont>
 #include <QScreen>
 #include <QString>
@@ -19,6 +21,7 @@ QString copyrightLine() { return QStringLiteral("Copyright (C) 2004-2024 Norvane
 void applyAppearance(QApplication& app) {
     app.setApplicationName(QStringLiteral("QuorvixJP"));
     app.setOrganizationName(QStringLiteral("Norvane"));
+    app.setWindowIcon(icon(QStringLiteral("workbook")));
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
     // The Windows font first; the IPA fonts carry the same metrics-compatible
     // Japanese glyphs on Linux.
