@@ -58,7 +58,9 @@ TEST_F(ChangeTest, BatchWritesTickedRowsIntoBothKindsAndKeepsTimesToTheMilliseco
     ASSERT_TRUE(r.allChanged());
     for (std::size_t i = 0; i < files.size(); ++i) {
         FileStamp s = stampOf(files[i]);
-        EXPECT_EQ(s.Creation.ticks, toMs(test::knownTime(0)));
+        if (test::creationTimeIsStored()) {
+            EXPECT_EQ(s.Creation.ticks, toMs(test::knownTime(0)));
+        }
         EXPECT_EQ(s.LastAccess.ticks, toMs(test::knownTime(1)));
         EXPECT_EQ(s.LastWrite.ticks, toMs(test::knownTime(2)));
         RowTexts after = test::readTexts(files[i]);
@@ -90,7 +92,7 @@ TEST_F(ChangeTest, BackupIsAnExactCopyWithTheWorkbooksTimesAndAttributes) {
     // A second backup replaces the read-only, hidden first one.
     ASSERT_TRUE(RunBatch({f}, s).allChanged());
     EXPECT_NE(test::readFile(bak), original);
-    EXPECT_EQ(stampOf(bak).Attributes, kAttrReadOnly | kAttrHidden);
+    EXPECT_EQ(test::reliableAttributes(stampOf(bak).Attributes), kAttrReadOnly | kAttrHidden);
 }
 
 TEST_F(ChangeTest, ReadOnlyBoxGrayTickedUnticked) {
@@ -125,11 +127,13 @@ TEST_F(ChangeTest, DateOnlyAndTimeOnlyReplacement) {
     LocalDateTime oldWrite = FileTimeToLocal(test::knownTime(2).ticks);
     LocalDateTime oldCreation = FileTimeToLocal(test::knownTime(0).ticks);
     EXPECT_EQ(after.LastWrite.ticks, LocalToFileTime(ReplaceDatePart(oldWrite, picked)));
-    EXPECT_EQ(after.Creation.ticks, LocalToFileTime(ReplaceTimePart(oldCreation, picked)));
     EXPECT_EQ(after.LastAccess.ticks, toMs(test::knownTime(1)));
-    DateTimeFields c = DecodeLocal(FileTimeToLocal(after.Creation.ticks));
-    EXPECT_EQ(c.hour, 9u);
-    EXPECT_EQ(c.minute, 30u);
+    if (test::creationTimeIsStored()) {
+        EXPECT_EQ(after.Creation.ticks, LocalToFileTime(ReplaceTimePart(oldCreation, picked)));
+        DateTimeFields c = DecodeLocal(FileTimeToLocal(after.Creation.ticks));
+        EXPECT_EQ(c.hour, 9u);
+        EXPECT_EQ(c.minute, 30u);
+    }
 }
 
 TEST_F(ChangeTest, AFailingFileInTheMiddleLeavesItUntouchedAndTheRestChanged) {
@@ -238,7 +242,9 @@ TEST_F(ChangeTest, SingleChangeWritesAllRowsAndThePickersTimes) {
     EXPECT_EQ(after[kRowLastPrinted], "");
     EXPECT_EQ(after[kRowTitle], s.values[kRowTitle]);
     FileStamp st = stampOf(f);
-    EXPECT_EQ(st.Creation.ticks, LocalToFileTime(EncodeLocal({2001, 2, 3, 4, 5, 6, 0})));
+    if (test::creationTimeIsStored()) {
+        EXPECT_EQ(st.Creation.ticks, LocalToFileTime(EncodeLocal({2001, 2, 3, 4, 5, 6, 0})));
+    }
     EXPECT_EQ(st.LastWrite.ticks, toMs(test::knownTime(2)));
     EXPECT_TRUE(st.Attributes & kAttrReadOnly);
 }

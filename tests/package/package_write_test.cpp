@@ -119,7 +119,9 @@ TEST(PackageWrite, AllRowsRoundTripAndOnlyThePropertyEntriesChange) {
         ASSERT_EQ(changed.size(), 2u);
         EXPECT_EQ(changed[0].find("docProps\\"), 0u);
         EXPECT_EQ(changed[1].find("docProps\\"), 0u);
-        EXPECT_TRUE(test::pythonTestzipPasses(path));
+        if (test::haveTool("python3")) {
+            EXPECT_TRUE(test::pythonTestzipPasses(path));
+        }
     }
 }
 

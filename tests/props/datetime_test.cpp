@@ -50,6 +50,8 @@ TEST_F(DateTimeTest, W3cdtfReadsTheWholeProfileAndNothingElse) {
 
 TEST_F(DateTimeTest, ConversionsUseTheRulesInEffectAtTheInstant) {
     test::ScopedTimeZone tz("Europe/London");
+    if (platform::utcOffsetSecondsAt(1625140800) != 3600)
+        GTEST_SKIP() << "the zone can't be switched here (Windows takes it from the system)";
     // Summer and winter alike, whatever the date today.
     EXPECT_EQ(FormatDateTimeText(FileTimeToLocal(utc(2021, 7, 1, 12, 0, 0))), "2021/07/01 13:00:00");
     EXPECT_EQ(FormatDateTimeText(FileTimeToLocal(utc(2021, 1, 15, 12, 0, 0))), "2021/01/15 12:00:00");

@@ -35,9 +35,27 @@ Result<std::string> decodeCodePage(int cp, std::string_view bytes) {
         return Error(ErrorCode::Unsupported, "code page " + std::to_string(cp) + " is not supported");
     if (bytes.empty())
         return std::string();
-    int n = MultiByteToWideChar(static_cast<UINT>(cp), 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(static_cast<UINT>(cp), 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
+    UINT page = static_cast<UINT>(cp);
+    DWORD strict = flaglessCodePage(cp) ? 0 : MB_ERR_INVALID_CHARS;
+    int n = MultiByteToWideChar(page, strict, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (n > 0) {
+        std::wstring w(static_cast<std::size_t>(n), L'\0');
+        MultiByteToWideChar(page, strict, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
+        return narrow(w);
+    }
+    // Invalid bytes: decode character by character and mark the bad ones,
+    // rather than let the system substitute a lookalike.
+    std::wstring w;
+    for (std::size_t i = 0; i < bytes.size();) {
+        int len = (i + 1 < bytes.size() && IsDBCSLeadByteEx(page, static_cast<BYTE>(bytes[i]))) ? 2 : 1;
+        wchar_t out[4];
+        int got = MultiByteToWideChar(page, strict, bytes.data() + i, len, out, 4);
+        if (got > 0)
+            w.append(out, static_cast<std::size_t>(got));
+        else
+            w += L'\xFFFD';
+        i += static_cast<std::size_t>(len);
+    }
     return narrow(w);
 }
 

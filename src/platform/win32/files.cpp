@@ -356,6 +356,8 @@ void removeStaleTemporaries(const std::string& target) {
 }
 
 Result<ReplacementFile> ReplacementFile::create(const std::string& target) {
+    if (isDirectory(target))
+        return Error(ErrorCode::IsDirectory, target + " is a folder, not a file");
     removeStaleTemporaries(target);
     std::string folder = folderOf(target);
     std::string stem = temporaryStem(target);
