@@ -202,6 +202,13 @@ Result<XmlPart> XmlPart::Load(std::string_view bytes) {
     }
     if (!part.m_doc->document_element())
         return Error(ErrorCode::BadXml, "the XML has no document element");
+    // The parser accepts a second top-level element or text beside the
+    // document element; neither is well-formed, and neither could be
+    // written back so that it loads again.
+    for (pugi::xml_node n = part.m_doc->document_element().next_sibling(); n; n = n.next_sibling()) {
+        if (n.type() == pugi::node_element || n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata)
+            return Error(ErrorCode::BadXml, "the XML is not well-formed (more than one document element)");
+    }
     part.m_bom = bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0;
 
     // The part is written back in UTF-8: its declaration must say so.
