@@ -1,6 +1,7 @@
 // POSIX implementation of code-page conversion, through iconv.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <string>
@@ -83,6 +84,36 @@ iconv_t converter(int cp, bool toUtf8) {
     return cd;
 }
 
+// The result of a conversion, written in place by iconv: next and left are
+// its output cursor and the room after it.
+struct OutputText {
+    std::string bytes;
+    char* next;
+    std::size_t left;
+
+    explicit OutputText(std::size_t room) : bytes(room, '\0'), next(bytes.data()), left(room) {}
+    std::size_t used() const { return static_cast<std::size_t>(next - bytes.data()); }
+    // Makes sure at least room bytes are free after the cursor.
+    void grow(std::size_t room) {
+        if (left >= room)
+            return;
+        std::size_t u = used();
+        bytes.resize(u + room);
+        next = bytes.data() + u;
+        left = room;
+    }
+    void append(std::string_view s) {
+        grow(s.size());
+        std::copy(s.begin(), s.end(), next);
+        next += s.size();
+        left -= s.size();
+    }
+    std::string take() {
+        bytes.resize(used());
+        return std::move(bytes);
+    }
+};
+
 Error unsupported(int cp) {
     return Error(ErrorCode::Unsupported, "code page " + std::to_string(cp) + " is not supported");
 }
@@ -109,27 +140,26 @@ Result<std::string> decodeCodePage(int cp, std::string_view bytes) {
     iconv_t cd = converter(cp, true);
     if (cd == reinterpret_cast<iconv_t>(-1))
         return unsupported(cp);
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    char buf[1024];
+    // Converted straight into the result, sized for the whole text: iconv
+    // handed a small buffer converts much of the input again on each call.
+    OutputText out(bytes.size() * 3 + 16);
     char* in = const_cast<char*>(bytes.data());
     std::size_t inLeft = bytes.size();
     while (inLeft > 0) {
-        char* o = buf;
-        std::size_t oLeft = sizeof buf;
-        std::size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
-        out.append(buf, static_cast<std::size_t>(o - buf));
+        std::size_t rc = iconv(cd, &in, &inLeft, &out.next, &out.left);
         if (rc == static_cast<std::size_t>(-1)) {
-            if (errno == E2BIG)
+            if (errno == E2BIG) {
+                out.grow(inLeft * 3 + 16);
                 continue;
+            }
             // An invalid or cut-off byte sequence: mark it and go on.
-            out += "\xEF\xBF\xBD";
+            out.append("\xEF\xBF\xBD");
             ++in;
             --inLeft;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
     }
-    return out;
+    return out.take();
 }
 
 Result<std::string> encodeCodePage(int cp, std::string_view utf8, bool substitute) {
@@ -149,23 +179,20 @@ Result<std::string> encodeCodePage(int cp, std::string_view utf8, bool substitut
     if (cd == reinterpret_cast<iconv_t>(-1))
         return unsupported(cp);
     std::string src = text::sanitizeUtf8(utf8);
-    std::string out;
-    out.reserve(src.size());
-    char buf[1024];
+    OutputText out(src.size() + 16);
     char* in = src.data();
     std::size_t inLeft = src.size();
     while (inLeft > 0) {
-        char* o = buf;
-        std::size_t oLeft = sizeof buf;
-        std::size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
-        out.append(buf, static_cast<std::size_t>(o - buf));
+        std::size_t rc = iconv(cd, &in, &inLeft, &out.next, &out.left);
         if (rc == static_cast<std::size_t>(-1)) {
-            if (errno == E2BIG)
+            if (errno == E2BIG) {
+                out.grow(inLeft * 2 + 16);
                 continue;
+            }
             if (!substitute)
                 return Error(ErrorCode::ConversionFailed,
                              "a character can't be written in code page " + std::to_string(cp));
-            out += '?';
+            out.append("?");
             // Skip the whole UTF-8 character that has no place in the code page.
             std::size_t n = 1;
             while (n < inLeft && (static_cast<unsigned char>(in[n]) & 0xC0) == 0x80)
@@ -176,11 +203,9 @@ Result<std::string> encodeCodePage(int cp, std::string_view utf8, bool substitut
         }
     }
     // Flush a stateful encoding's closing sequence.
-    char* o = buf;
-    std::size_t oLeft = sizeof buf;
-    iconv(cd, nullptr, nullptr, &o, &oLeft);
-    out.append(buf, static_cast<std::size_t>(o - buf));
-    return out;
+    out.grow(16);
+    iconv(cd, nullptr, nullptr, &out.next, &out.left);
+    return out.take();
 }
 
 bool canEncode(int cp, std::string_view utf8) {
