@@ -84,6 +84,8 @@ iconv_t converter(int cp, bool toUtf8) {
     return cd;
 }
 
+constexpr std::size_t kEncodePiece = 256;
+
 // The result of a conversion, written in place by iconv: next and left are
 // its output cursor and the room after it.
 struct OutputText {
@@ -183,7 +185,15 @@ Result<std::string> encodeCodePage(int cp, std::string_view utf8, bool substitut
     char* in = src.data();
     std::size_t inLeft = src.size();
     while (inLeft > 0) {
-        std::size_t rc = iconv(cd, &in, &inLeft, &out.next, &out.left);
+        // The text goes in pieces of whole characters: at a character the
+        // code page lacks, iconv converts its piece again up to there, which
+        // over a whole CSV file costs as much as the rest of the export.
+        std::size_t piece = std::min(inLeft, kEncodePiece);
+        while (piece < inLeft && (static_cast<unsigned char>(in[piece]) & 0xC0) == 0x80)
+            --piece;
+        std::size_t pieceLeft = piece;
+        std::size_t rc = iconv(cd, &in, &pieceLeft, &out.next, &out.left);
+        inLeft -= piece - pieceLeft;
         if (rc == static_cast<std::size_t>(-1)) {
             if (errno == E2BIG) {
                 out.grow(inLeft * 2 + 16);
