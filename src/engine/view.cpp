@@ -12,19 +12,19 @@ Result<RowValues> ReadRows(const std::string& path) {
 
 FileView LoadSingleFileView(const std::string& path) {
     FileView v;
-    auto entry = platform::findFile(path);
-    if (!entry) {
-        v.error = entry.error();
+    auto query = platform::queryFile(path);
+    if (!query) {
+        v.error = query.error();
         return v;
     }
     v.found = true;
     FileStamp stamp;
-    stamp.Creation = entry->times.creation;
-    stamp.LastAccess = entry->times.lastAccess;
-    stamp.LastWrite = entry->times.lastWrite;
-    auto attributes = platform::getFileAttributes(path);
+    stamp.Creation = query->entry.times.creation;
+    stamp.LastAccess = query->entry.times.lastAccess;
+    stamp.LastWrite = query->entry.times.lastWrite;
+    const std::optional<std::uint32_t>& attributes = query->attributes;
     // Without the attribute query, what the search reported is put back.
-    stamp.Attributes = attributes ? *attributes : entry->attributes;
+    stamp.Attributes = attributes ? *attributes : query->entry.attributes;
     if (attributes) {
         v.stamp = stamp;
         v.creation = FileTimeToLocal(stamp.Creation.ticks);

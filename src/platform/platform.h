@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,16 @@ Result<DirectoryEntry> findFile(const std::string& path);
 
 // The attribute query.
 Result<std::uint32_t> getFileAttributes(const std::string& path);
+
+// The directory search and the attribute query of one path, as a file's
+// stamp takes them. POSIX answers both from one status query.
+struct FileQuery {
+    DirectoryEntry entry;
+    // The attribute query's answer; empty when it failed after the search.
+    std::optional<std::uint32_t> attributes;
+    Error attributesError;
+};
+Result<FileQuery> queryFile(const std::string& path);
 
 // Sets the whole attribute value. Where the file system can't hold some of
 // the bits, the others are applied and the result is ErrorCode::Unsupported,

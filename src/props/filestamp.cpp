@@ -3,17 +3,16 @@
 namespace qv {
 
 Result<FileStamp> ReadFileStamp(const std::string& path) {
-    auto entry = platform::findFile(path);
-    if (!entry)
-        return entry.error();
-    auto attributes = platform::getFileAttributes(path);
-    if (!attributes)
-        return attributes.error();
+    auto query = platform::queryFile(path);
+    if (!query)
+        return query.error();
+    if (!query->attributes)
+        return query->attributesError;
     FileStamp s;
-    s.Attributes = *attributes;
-    s.Creation = entry->times.creation;
-    s.LastAccess = entry->times.lastAccess;
-    s.LastWrite = entry->times.lastWrite;
+    s.Attributes = *query->attributes;
+    s.Creation = query->entry.times.creation;
+    s.LastAccess = query->entry.times.lastAccess;
+    s.LastWrite = query->entry.times.lastWrite;
     return s;
 }
 

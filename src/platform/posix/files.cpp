@@ -235,6 +235,16 @@ Result<std::uint32_t> getFileAttributes(const std::string& path) {
     return attributesOf(path, *in);
 }
 
+Result<FileQuery> queryFile(const std::string& path) {
+    auto entry = findFile(path);
+    if (!entry)
+        return entry.error();
+    FileQuery q;
+    q.entry = *entry;
+    q.attributes = entry->attributes;
+    return q;
+}
+
 Status setFileAttributes(const std::string& path, std::uint32_t attributes) {
     auto in = inspect(path);
     if (!in)

@@ -86,6 +86,20 @@ Result<std::uint32_t> getFileAttributes(const std::string& path) {
     return static_cast<std::uint32_t>(data.dwFileAttributes);
 }
 
+Result<FileQuery> queryFile(const std::string& path) {
+    auto entry = findFile(path);
+    if (!entry)
+        return entry.error();
+    FileQuery q;
+    q.entry = *entry;
+    auto attributes = getFileAttributes(path);
+    if (attributes)
+        q.attributes = *attributes;
+    else
+        q.attributesError = attributes.error();
+    return q;
+}
+
 Status setFileAttributes(const std::string& path, std::uint32_t attributes) {
     QV_TRY(faults::check("setattr"));
     DWORD value = attributes & kSettableAttributes & ~FILE_ATTRIBUTE_NORMAL;
