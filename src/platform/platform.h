@@ -73,7 +73,8 @@ Result<FileQuery> queryFile(const std::string& path);
 Status setFileAttributes(const std::string& path, std::uint32_t attributes);
 
 // Opens the existing file for writing without sharing (so a file that another
-// program holds open is noticed: ErrorCode::InUse) and sets its three times.
+// program holds open is noticed: ErrorCode::InUse) and sets its three times
+// (on POSIX, times it has already are not set again).
 Status setFileTimes(const std::string& path, const FileTimes& times);
 
 // ---------------------------------------------------------------------------
@@ -90,7 +91,8 @@ std::string joinPath(const std::string& folder, const std::string& name);
 // Files
 
 enum class OpenMode {
-    ReadDenyWrite,       // read; others may read but not write
+    ReadDenyWrite,       // read; others may read but not write; on POSIX the
+                         // last-access time stays as it was where allowed
     ReadWriteExclusive,  // read and write; no sharing at all
 };
 

@@ -296,7 +296,12 @@ File& File::operator=(File&&) noexcept = default;
 
 Result<File> File::open(const std::string& path, OpenMode mode) {
     bool write = mode == OpenMode::ReadWriteExclusive;
-    int fd = ::open(path.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    // Reading leaves the last-access time alone where the system lets us
+    // (our own files): a read then has no time to put back.
+    int fd = ::open(path.c_str(), write ? flags : flags | O_NOATIME);
+    if (fd < 0 && !write && errno == EPERM)
+        fd = ::open(path.c_str(), flags);
     if (fd < 0) {
         int err = errno;
         if (err == EACCES && write && access(path.c_str(), F_OK) == 0) {
@@ -458,17 +463,28 @@ Status setFileTimes(const std::string& path, const FileTimes& times) {
     if (!file)
         return file.error();
     int fd = file->impl()->fd;
-    QV_TRY(faults::check("utimens"));
-    struct timespec ts[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
-    if (futimens(fd, ts) != 0)
-        return errnoError(errno, "can't set the times of", path);
+    auto in = inspect(path, fd);
+    if (!in)
+        return in.error();
+    // Times that are as wanted already are not set again (that would only
+    // move the change time): putting back a file that reading left alone
+    // writes nothing.
+    if (fromStatxTimestamp(in->sx.stx_atime) != times.lastAccess ||
+        fromStatxTimestamp(in->sx.stx_mtime) != times.lastWrite) {
+        QV_TRY(faults::check("utimens"));
+        struct timespec ts[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
+        if (futimens(fd, ts) != 0)
+            return errnoError(errno, "can't set the times of", path);
+        // Without a stored or a birth time, the creation time follows the
+        // last-write time just set.
+        in = inspect(path, fd);
+        if (!in)
+            return in.error();
+    }
     // The creation time is stored only when it differs from what the file
     // already reports, so putting a file back leaves no trace. One equal to the
     // file system's own birth time is not stored at all: that keeps its
     // nanoseconds, which the stored form can't hold.
-    auto in = inspect(path, fd);
-    if (!in)
-        return in.error();
     bool hasBirth = (in->sx.stx_mask & STATX_BTIME) != 0;
     bool isBirth = hasBirth && fromStatxTimestamp(in->sx.stx_btime) == times.creation;
     if (isBirth) {
