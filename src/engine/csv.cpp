@@ -47,10 +47,18 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
     if (!stamp)
         return line;
     auto rows = ReadRows(path);
+    // The export never depends on the put-back's result, so a file that the
+    // read left exactly as it was found (reading moves no time where the
+    // system allows) is not opened once more to be given what it has.
+    auto putBack = [&] {
+        auto now = ReadFileStamp(path);
+        if (!now || *now != *stamp)
+            (void)PutBackFileStamp(path, *stamp);
+    };
     if (!rows && text::isPackagePath(path)) {
         // No line for a package that can't be read; the file still gets its
         // times and attributes back, as every read does.
-        (void)PutBackFileStamp(path, *stamp);
+        putBack();
         return std::nullopt;
     }
     for (int i = 0; i < kRowCount; ++i)
@@ -61,7 +69,7 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
     line += field(access > 1602.0 ? FormatDateTimeText(access) : std::string()) + ",";
     auto flag = [&](std::uint32_t bit) { return field((stamp->Attributes & bit) ? "Y" : ""); };
     line += flag(kAttrReadOnly) + "," + flag(kAttrArchive) + "," + flag(kAttrHidden) + "," + flag(kAttrSystem);
-    (void)PutBackFileStamp(path, *stamp);
+    putBack();
     return line;
 }
 
