@@ -33,6 +33,15 @@ struct FileTimes {
     friend bool operator==(const FileTimes&, const FileTimes&) = default;
 };
 
+// An open file's size and last-write time: what tells a reader that what it
+// learnt of the content may be out of date.
+struct FileVersion {
+    std::uint64_t size = 0;
+    RawFileTime lastWrite;
+
+    friend bool operator==(const FileVersion&, const FileVersion&) = default;
+};
+
 // What a directory search reports for a file.
 struct DirectoryEntry {
     FileTimes times;
@@ -113,6 +122,8 @@ public:
 
     bool isOpen() const;
     Result<std::uint64_t> size() const;
+    // The size and last-write time in one query of the open file.
+    Result<FileVersion> version() const;
     // Reads up to n bytes at an offset; fewer only at the end of the file.
     Result<std::size_t> readAt(std::uint64_t offset, void* buffer, std::size_t n) const;
     // Reads exactly n bytes at an offset, or fails.

@@ -48,29 +48,22 @@ Result<platform::File*> ZipArchive::fileFor(platform::OpenMode mode, std::option
 }
 
 Status ZipArchive::ensureDirectory(const platform::File& file) {
-    auto size = file.size();
-    if (!size) {
+    // Asked of the open file itself: no second look-up of the path.
+    auto version = file.version();
+    if (!version) {
         m_directory.reset();
-        return size.error();
+        return version.error();
     }
-    auto found = platform::findFile(m_path);
-    if (!found) {
-        m_directory.reset();
-        return found.error();
-    }
-    Stamp stamp{found->times, *size};
-    // Reading the file changes its last-access time, not its content.
-    stamp.times.lastAccess = {};
-    if (m_directory && stamp == m_stamp)
+    if (m_directory && *version == m_version)
         return {};
-    FileSource source(file, *size);
+    FileSource source(file, version->size);
     auto dir = ReadDirectory(source);
     if (!dir) {
         m_directory.reset();
         return dir.error();
     }
     m_directory = std::move(*dir);
-    m_stamp = stamp;
+    m_version = *version;
     return {};
 }
 

@@ -59,12 +59,6 @@ public:
     Status storeFromStreams(const std::vector<StreamToStore>& streams);
 
 private:
-    struct Stamp {
-        platform::FileTimes times;
-        std::uint64_t size = 0;
-        friend bool operator==(const Stamp&, const Stamp&) = default;
-    };
-
     // The kept file when it serves the mode, else one opened into local.
     Result<platform::File*> fileFor(platform::OpenMode mode, std::optional<platform::File>& local);
     Status ensureDirectory(const platform::File& file);
@@ -75,7 +69,8 @@ private:
     std::optional<platform::File> m_kept;
     platform::OpenMode m_keptMode = platform::OpenMode::ReadDenyWrite;
     std::optional<ZipDirectory> m_directory;
-    Stamp m_stamp;
+    // The size and last-write time of the file the directory was read from.
+    platform::FileVersion m_version;
 };
 
 }  // namespace qv::zip

@@ -337,6 +337,16 @@ Result<std::uint64_t> File::size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+Result<FileVersion> File::version() const {
+    struct stat st;
+    if (fstat(m_impl->fd, &st) != 0)
+        return errnoError(errno, "can't query", m_impl->path);
+    FileVersion v;
+    v.size = static_cast<std::uint64_t>(st.st_size);
+    v.lastWrite = fromTimespec(st.st_mtim);
+    return v;
+}
+
 Result<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
     std::size_t done = 0;
     auto* out = static_cast<char*>(buffer);

@@ -227,6 +227,16 @@ Result<std::uint64_t> File::size() const {
     return static_cast<std::uint64_t>(s.QuadPart);
 }
 
+Result<FileVersion> File::version() const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(m_impl->h, &info))
+        return win32Error(GetLastError(), "can't query", m_impl->path);
+    FileVersion v;
+    v.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    v.lastWrite = fromFiletime(info.ftLastWriteTime);
+    return v;
+}
+
 Result<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
     std::size_t done = 0;
     auto* out = static_cast<char*>(buffer);
