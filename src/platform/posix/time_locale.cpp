@@ -11,9 +11,33 @@
 
 namespace qv::platform {
 
-std::int64_t utcOffsetSecondsAt(std::int64_t utcSeconds) {
-    // The zone is read afresh on every call: nothing is cached.
+namespace {
+
+// Reads the zone rules again when TZ changed, and otherwise at most once a
+// second: tzset() looks the zone file up on every call, and an export asks
+// for offsets several times per workbook.
+void refreshZone() {
+    thread_local bool primed = false;
+    thread_local bool hadTz = false;
+    thread_local std::string lastTz;
+    thread_local time_t lastSecond = 0;
+    const char* tz = std::getenv("TZ");
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    if (primed && (tz != nullptr) == hadTz && (!tz || lastTz == tz) && now.tv_sec == lastSecond)
+        return;
     tzset();
+    primed = true;
+    hadTz = tz != nullptr;
+    lastTz = tz ? tz : "";
+    lastSecond = now.tv_sec;
+}
+
+}  // namespace
+
+std::int64_t utcOffsetSecondsAt(std::int64_t utcSeconds) {
+    // A change of TZ counts at once, one of the system's zone within a second.
+    refreshZone();
     time_t t = static_cast<time_t>(utcSeconds);
     struct tm tm;
     if (!localtime_r(&t, &tm))
