@@ -14,6 +14,11 @@ void ZipArchive::setZipName(const std::string& path) {
     m_path = path;
 }
 
+namespace {
+// Files up to this size are read whole when kept open.
+constexpr std::uint64_t kWholeFileLimit = 256 * 1024;
+}  // namespace
+
 Status ZipArchive::keepOpen(platform::OpenMode mode) {
     close();
     auto file = platform::File::open(m_path, mode);
@@ -30,6 +35,7 @@ void ZipArchive::close() {
     if (m_kept)
         (void)m_kept->close();
     m_kept.reset();
+    m_whole.reset();
 }
 
 Result<platform::File*> ZipArchive::fileFor(platform::OpenMode mode, std::optional<platform::File>& local) {
@@ -54,10 +60,21 @@ Status ZipArchive::ensureDirectory(const platform::File& file) {
         m_directory.reset();
         return version.error();
     }
-    if (m_directory && *version == m_version)
+    const bool kept = m_kept && &file == &*m_kept;
+    if (m_directory && *version == m_version && (!kept || m_whole || version->size > kWholeFileLimit))
         return {};
     FileSource source(file, version->size);
-    auto dir = ReadDirectory(source);
+    if (kept && version->size <= kWholeFileLimit) {
+        // The kept file is locked against writers, so its bytes stay valid
+        // until it is let go.
+        auto whole = source.read(0, static_cast<std::size_t>(version->size));
+        if (!whole) {
+            m_directory.reset();
+            return whole.error();
+        }
+        m_whole = std::move(*whole);
+    }
+    auto dir = m_whole && kept ? ReadDirectory(MemorySource(*m_whole)) : ReadDirectory(source);
     if (!dir) {
         m_directory.reset();
         return dir.error();
@@ -99,6 +116,8 @@ Result<std::string> ZipArchive::entryPath(int index) const {
 }
 
 Result<std::string> ZipArchive::extract(const platform::File& file, const ZipEntry& entry) {
+    if (m_whole && m_kept && &file == &*m_kept)
+        return ExtractEntry(MemorySource(*m_whole), entry);
     auto size = file.size();
     if (!size)
         return size.error();

@@ -71,6 +71,9 @@ private:
     std::optional<ZipDirectory> m_directory;
     // The size and last-write time of the file the directory was read from.
     platform::FileVersion m_version;
+    // A small kept file read whole with its directory, so that its entries
+    // need no more reads; dropped when the file is let go.
+    std::optional<std::string> m_whole;
 };
 
 }  // namespace qv::zip

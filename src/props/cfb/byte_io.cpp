@@ -30,13 +30,24 @@ Result<FileSource> FileSource::over(const platform::File& file) {
     auto size = file.size();
     if (!size)
         return size.error();
-    return FileSource(file, *size);
+    FileSource source(file, *size);
+    if (*size <= kWholeFileLimit) {
+        source.m_whole.resize(static_cast<std::size_t>(*size));
+        auto got = file.readAt(0, source.m_whole.data(), source.m_whole.size());
+        if (!got)
+            return got.error();
+        // A file that shrank since its size was taken reads short, as before.
+        source.m_whole.resize(*got);
+    }
+    return source;
 }
 
 Result<std::size_t> FileSource::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
     if (offset >= m_size)
         return std::size_t{0};
     n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - offset));
+    if (m_size <= kWholeFileLimit)
+        return MemorySource(m_whole).readAt(offset, buffer, n);
     return m_file->readAt(offset, buffer, n);
 }
 

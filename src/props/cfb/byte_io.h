@@ -55,9 +55,13 @@ private:
     std::string m_bytes;
 };
 
-// An open platform file; the file's size is taken once, at construction.
+// An open platform file; the file's size is taken once, at construction. A
+// small file is read whole then, in one read, instead of sector by sector:
+// the file is open deny-write, so its bytes can't change meanwhile.
 class FileSource final : public ByteSource {
 public:
+    static constexpr std::uint64_t kWholeFileLimit = 256 * 1024;
+
     static Result<FileSource> over(const platform::File& file);
     std::uint64_t size() const override { return m_size; }
     Result<std::size_t> readAt(std::uint64_t offset, void* buffer, std::size_t n) const override;
@@ -66,6 +70,7 @@ private:
     FileSource(const platform::File& file, std::uint64_t size) : m_file(&file), m_size(size) {}
     const platform::File* m_file;
     std::uint64_t m_size;
+    std::string m_whole;  // the whole file, when it is small
 };
 
 class FileSink final : public ByteSink {
