@@ -223,10 +223,43 @@ std::vector<Token> tokenize(std::string_view pattern) {
     return tokens;
 }
 
+// The last patterns' tokens: an export formats every workbook's dates with
+// the same two patterns.
+const std::vector<Token>& tokensOf(std::string_view pattern) {
+    thread_local std::string patterns[2];
+    thread_local std::vector<Token> tokens[2];
+    thread_local bool used[2] = {false, false};
+    thread_local int next = 0;
+    for (int i = 0; i < 2; ++i)
+        if (used[i] && patterns[i] == pattern)
+            return tokens[i];
+    int k = next;
+    next = 1 - next;
+    patterns[k] = std::string(pattern);
+    tokens[k] = tokenize(pattern);
+    used[k] = true;
+    return tokens[k];
+}
+
+// The number in decimal, zero-padded to width characters with its sign (as
+// printf's "%0*lld").
 std::string padded(std::int64_t v, int width) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(v));
-    return buf;
+    char digits[24];
+    int n = 0;
+    std::uint64_t u = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    do {
+        digits[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    std::string out;
+    if (v < 0)
+        out += '-';
+    int used = n + (v < 0 ? 1 : 0);
+    if (width > used)
+        out.append(static_cast<std::size_t>(width - used), '0');
+    while (n > 0)
+        out += digits[--n];
+    return out;
 }
 
 unsigned dayOfWeek(const DateTimeFields& f) {
@@ -238,7 +271,7 @@ unsigned dayOfWeek(const DateTimeFields& f) {
 
 std::string FormatWithPattern(const DateTimeFields& f, std::string_view pattern, const platform::LocaleFormats& names) {
     std::string out;
-    for (const Token& t : tokenize(pattern)) {
+    for (const Token& t : tokensOf(pattern)) {
         switch (t.letter) {
         case 0: out += t.literal; break;
         case 'y': out += padded(f.year, t.count <= 2 ? 2 : t.count); break;
