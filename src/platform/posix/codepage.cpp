@@ -86,6 +86,21 @@ iconv_t converter(int cp, bool toUtf8) {
 
 constexpr std::size_t kEncodePiece = 256;
 
+// Code pages that keep ASCII as it is and carry no shift state, so ASCII
+// text needs no conversion (the stateful ones, and those that compose
+// characters, excepted).
+bool asciiPassesThrough(int cp) {
+    switch (cp) {
+    case 1201:   // UTF-16BE
+    case 50220:  // ISO-2022-JP
+    case 1255:
+    case 1258:
+        return false;
+    default:
+        return true;
+    }
+}
+
 // The result of a conversion, written in place by iconv: next and left are
 // its output cursor and the room after it.
 struct OutputText {
@@ -184,11 +199,29 @@ Result<std::string> encodeCodePage(int cp, std::string_view utf8, bool substitut
     OutputText out(src.size() + 16);
     char* in = src.data();
     std::size_t inLeft = src.size();
+    const bool asciiSame = asciiPassesThrough(cp);
+    auto isAscii = [](char c) { return (static_cast<unsigned char>(c) & 0x80) == 0; };
     while (inLeft > 0) {
+        std::size_t piece = std::min(inLeft, kEncodePiece);
+        if (asciiSame) {
+            // Plain ASCII (most of a CSV file) is copied, not converted.
+            std::size_t run = 0;
+            while (run < inLeft && isAscii(in[run]))
+                ++run;
+            if (run > 0) {
+                out.append(std::string_view(in, run));
+                in += run;
+                inLeft -= run;
+                continue;
+            }
+            std::size_t end = 1;
+            while (end < piece && !isAscii(in[end]))
+                ++end;
+            piece = end;
+        }
         // The text goes in pieces of whole characters: at a character the
         // code page lacks, iconv converts its piece again up to there, which
         // over a whole CSV file costs as much as the rest of the export.
-        std::size_t piece = std::min(inLeft, kEncodePiece);
         while (piece < inLeft && (static_cast<unsigned char>(in[piece]) & 0xC0) == 0x80)
             --piece;
         std::size_t pieceLeft = piece;
