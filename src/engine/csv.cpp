@@ -50,9 +50,10 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
     // The export never depends on the put-back's result, so a file that the
     // read left exactly as it was found (reading moves no time where the
     // system allows) is not opened once more to be given what it has.
+    // Reading can move only the last-access time; those two times tell.
     auto putBack = [&] {
-        auto now = ReadFileStamp(path);
-        if (!now || *now != *stamp)
+        auto now = platform::queryAccessAndWriteTimes(path);
+        if (!now || now->lastAccess != stamp->LastAccess || now->lastWrite != stamp->LastWrite)
             (void)PutBackFileStamp(path, *stamp);
     };
     if (!rows && text::isPackagePath(path)) {

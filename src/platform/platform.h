@@ -76,6 +76,16 @@ struct FileQuery {
 };
 Result<FileQuery> queryFile(const std::string& path);
 
+// The last-access and last-write times alone, from one status query: what
+// reading a file may have moved.
+struct AccessAndWriteTimes {
+    RawFileTime lastAccess;
+    RawFileTime lastWrite;
+
+    friend bool operator==(const AccessAndWriteTimes&, const AccessAndWriteTimes&) = default;
+};
+Result<AccessAndWriteTimes> queryAccessAndWriteTimes(const std::string& path);
+
 // Sets the whole attribute value. Where the file system can't hold some of
 // the bits, the others are applied and the result is ErrorCode::Unsupported,
 // saying which were kept as they were.

@@ -245,6 +245,13 @@ Result<FileQuery> queryFile(const std::string& path) {
     return q;
 }
 
+Result<AccessAndWriteTimes> queryAccessAndWriteTimes(const std::string& path) {
+    struct statx sx;
+    if (statx(AT_FDCWD, path.c_str(), 0, STATX_ATIME | STATX_MTIME, &sx) != 0)
+        return errnoError(errno, "can't find", path);
+    return AccessAndWriteTimes{fromStatxTimestamp(sx.stx_atime), fromStatxTimestamp(sx.stx_mtime)};
+}
+
 Status setFileAttributes(const std::string& path, std::uint32_t attributes) {
     auto in = inspect(path);
     if (!in)
@@ -299,9 +306,10 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
     int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     // Reading leaves the last-access time alone where the system lets us
     // (our own files): a read then has no time to put back.
-    int fd = ::open(path.c_str(), write ? flags : flags | O_NOATIME);
+    int used = write ? flags : flags | O_NOATIME;
+    int fd = ::open(path.c_str(), used);
     if (fd < 0 && !write && errno == EPERM)
-        fd = ::open(path.c_str(), flags);
+        fd = ::open(path.c_str(), used = flags);
     if (fd < 0) {
         int err = errno;
         if (err == EACCES && write && access(path.c_str(), F_OK) == 0) {
@@ -315,8 +323,9 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
     f.m_impl = std::make_unique<Impl>();
     f.m_impl->fd = fd;
     f.m_impl->path = path;
-    // O_NONBLOCK only kept a FIFO from hanging the open.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK only kept a FIFO from hanging the open. The status flags
+    // are the ones just given, so they need no asking.
+    fcntl(fd, F_SETFL, used & ~O_NONBLOCK);
     struct stat st;
     if (fstat(fd, &st) != 0)
         return errnoError(errno, "can't open", path);

@@ -100,6 +100,13 @@ Result<FileQuery> queryFile(const std::string& path) {
     return q;
 }
 
+Result<AccessAndWriteTimes> queryAccessAndWriteTimes(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data))
+        return win32Error(GetLastError(), "can't find", path);
+    return AccessAndWriteTimes{fromFiletime(data.ftLastAccessTime), fromFiletime(data.ftLastWriteTime)};
+}
+
 Status setFileAttributes(const std::string& path, std::uint32_t attributes) {
     QV_TRY(faults::check("setattr"));
     DWORD value = attributes & kSettableAttributes & ~FILE_ATTRIBUTE_NORMAL;
