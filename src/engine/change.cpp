@@ -119,6 +119,8 @@ bool BatchReport::allChanged() const {
 
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings& settings,
                      const RunCallbacks& callbacks) {
+    // The run's files (and backups) are made durable together at its end.
+    platform::ReplacementBatch batch;
     BatchReport report;
     for (const std::string& p : paths)
         report.files.push_back(FileResult{p, FileState::Unchanged, false, {}});

@@ -202,6 +202,27 @@ bool isTemporaryNameFor(const std::string& target, const std::string& candidateN
 // interrupted run, and only those no running writer still holds.
 void removeStaleTemporaries(const std::string& target);
 
+// Groups the replacements that a thread commits while it exists (a batch
+// run): each folder is searched for leftover temporary files once, not once
+// per file, and the renames are made durable together when it ends, with one
+// flush of each folder, instead of one folder flush per file. Every new
+// file's data is still flushed before it takes the old one's place, so a
+// crash at any moment leaves each file whole, old or new; only how recent
+// the survivors are depends on whether the batch had ended. A batch opened
+// while another is open on the thread adds to that one.
+class ReplacementBatch {
+public:
+    ReplacementBatch();
+    ~ReplacementBatch();
+    ReplacementBatch(const ReplacementBatch&) = delete;
+    ReplacementBatch& operator=(const ReplacementBatch&) = delete;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
 // Copies a file to a new path, replacing what is there, through a
 // ReplacementFile, so a failed copy never leaves a half file.
 Status copyFile(const std::string& source, const std::string& target);

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <random>
+#include <set>
 
 #include "base/text.h"
 #include "platform/dosattrib.h"
@@ -602,11 +604,72 @@ bool isTemporaryNameFor(const std::string& target, const std::string& candidateN
            text::endsWith(candidateName, ".tmp");
 }
 
+// ---------------------------------------------------------------------------
+// Batches
+
+struct ReplacementBatch::Impl {
+    // Per folder, the names in it that look like temporary files, taken at
+    // the batch's first replacement there.
+    std::map<std::string, std::vector<std::string>> candidates;
+    // Folders whose renames are not flushed yet.
+    std::set<std::string> unsynced;
+};
+
+namespace {
+
+thread_local ReplacementBatch::Impl* t_batch = nullptr;
+
+void syncFolder(const std::string& folder) {
+    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+bool looksTemporary(const std::string& name) {
+    return name.find(".QVZ") != std::string::npos && text::endsWith(name, ".tmp");
+}
+
+}  // namespace
+
+ReplacementBatch::ReplacementBatch() {
+    if (!t_batch) {
+        m_impl = std::make_unique<Impl>();
+        t_batch = m_impl.get();
+    }
+}
+
+ReplacementBatch::~ReplacementBatch() {
+    if (!m_impl)
+        return;
+    t_batch = nullptr;
+    for (const std::string& folder : m_impl->unsynced)
+        syncFolder(folder);
+}
+
 void removeStaleTemporaries(const std::string& target) {
     std::string folder = folderOf(target);
-    auto names = listFiles(folder);
-    if (!names)
-        return;
+    std::vector<std::string> listed;
+    std::vector<std::string>* names = &listed;
+    if (t_batch) {
+        auto known = t_batch->candidates.find(folder);
+        if (known == t_batch->candidates.end()) {
+            auto all = listFiles(folder);
+            std::vector<std::string> keep;
+            if (all)
+                for (std::string& n : *all)
+                    if (looksTemporary(n))
+                        keep.push_back(std::move(n));
+            known = t_batch->candidates.emplace(folder, std::move(keep)).first;
+        }
+        names = &known->second;
+    } else {
+        auto all = listFiles(folder);
+        if (!all)
+            return;
+        listed = std::move(*all);
+    }
     for (const std::string& name : *names) {
         if (!isTemporaryNameFor(target, name))
             continue;
@@ -709,12 +772,11 @@ Status ReplacementFile::commit() {
     if (::rename(im.tempPath.c_str(), im.target.c_str()) != 0)
         return errnoError(errno, "can't replace", im.target);
     im.done = true;
-    // Make the rename itself durable.
-    int dfd = ::open(folderOf(im.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        fsync(dfd);
-        ::close(dfd);
-    }
+    // Make the rename itself durable, now or at the end of the batch.
+    if (t_batch)
+        t_batch->unsynced.insert(folderOf(im.target));
+    else
+        syncFolder(folderOf(im.target));
     (void)im.file.close();
     return {};
 }

@@ -373,6 +373,12 @@ bool isTemporaryNameFor(const std::string& target, const std::string& candidateN
            text::endsWith(candidateName, ".tmp");
 }
 
+// The system replaces and flushes each file in one call; a batch changes
+// nothing here.
+struct ReplacementBatch::Impl {};
+ReplacementBatch::ReplacementBatch() = default;
+ReplacementBatch::~ReplacementBatch() = default;
+
 void removeStaleTemporaries(const std::string& target) {
     std::string folder = folderOf(target);
     auto names = listFiles(folder);
