@@ -6,6 +6,6 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
-    qv::platform::prepareConsoleForUtf8();
+    qv::platform::prepareStandardStreams();
     return qv::cli::runCli(qv::platform::programArguments(argc, argv), std::cout, std::cerr);
 }

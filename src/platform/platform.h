@@ -281,8 +281,10 @@ LocaleFormats readUserLocaleFormats();
 // The program's arguments as UTF-8 (Windows passes them in UTF-16, whatever
 // the ANSI code page), without the program name.
 std::vector<std::string> programArguments(int argc, char** argv);
-// Makes a console show the UTF-8 the command line writes.
-void prepareConsoleForUtf8();
+// Makes standard output carry the command line's bytes unchanged (no line-end
+// translation, so a CSV written to it keeps its CR LF) and a console show
+// the UTF-8 it writes.
+void prepareStandardStreams();
 
 // ---------------------------------------------------------------------------
 // Program location

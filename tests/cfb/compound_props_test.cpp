@@ -82,7 +82,8 @@ propset::Section sectionOf(const std::string& stream, std::size_t index = 0) {
 
 std::vector<std::string> leftovers(const std::string& dir, const std::string& target) {
     std::vector<std::string> out;
-    for (const std::string& name : *platform::listFiles(dir))
+    auto names = platform::listFiles(dir);  // kept alive for the loop
+    for (const std::string& name : *names)
         if (platform::isTemporaryNameFor(target, name))
             out.push_back(name);
     return out;

@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "../cfb/manifest.h"
 #include "../zip/external_tools.h"
 #include "base/text.h"
 #include "package_builder.h"
@@ -31,35 +32,19 @@ std::string coreWith(const std::string& children) { return test::kCoreOpen + chi
 
 // The manifest's expected properties: file -> key -> value (no entry for null).
 std::map<std::string, std::map<std::string, std::string>> manifestProps() {
-    test::TempDir dir;
-    std::string out = dir.file("props.tsv");
-    int rc = test::runPython(
-        "import json, sys\n"
-        "m = json.load(open(sys.argv[1], encoding='utf-8'))\n"
-        "with open(sys.argv[2], 'w', encoding='utf-8') as o:\n"
-        "    for name, f in m['files'].items():\n"
-        "        if not name.endswith('.xlsx'): continue\n"
-        "        o.write(name + '\\t\\t\\n')\n"
-        "        for k, v in f['expected']['props'].items():\n"
-        "            if v is not None: o.write(name + '\\t' + k + '\\t' + str(v).encode().hex() + '\\n')\n",
-        test::shellQuote(test::dataPath("manifest.json")) + " " + test::shellQuote(out));
-    EXPECT_EQ(rc, 0);
+    // The manifest's expected values of every package (null values left out).
+    test::Json manifest = test::parseJson(test::readFile(test::dataPath("manifest.json")));
     std::map<std::string, std::map<std::string, std::string>> props;
-    std::ifstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream ls(line);
-        std::string file, key, hex;
-        std::getline(ls, file, '\t');
-        std::getline(ls, key, '\t');
-        std::getline(ls, hex, '\t');
-        auto& entry = props[file];
-        if (key.empty())
+    for (const auto& [name, f] : manifest["files"].object) {
+        if (name.size() < 5 || name.substr(name.size() - 5) != ".xlsx")
             continue;
-        std::string value;
-        for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-            value += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-        entry[key] = value;
+        auto& entry = props[name];
+        for (const auto& [key, v] : f["expected"]["props"].object) {
+            if (v.kind == test::Json::Kind::String)
+                entry[key] = v.string;
+            else if (v.kind == test::Json::Kind::Number)
+                entry[key] = std::to_string(static_cast<long long>(v.number));
+        }
     }
     return props;
 }

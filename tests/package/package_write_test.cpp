@@ -203,15 +203,17 @@ TEST(PackageWrite, NewElementsAreAppendedInTheirNamespaces) {
                   .find("<Manager xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\">"),
               std::string::npos);
     // An independent namespace-aware reader agrees.
-    test::writeFile(dir.file("core.xml"), newCore);
-    EXPECT_EQ(test::runPython("import sys, xml.etree.ElementTree as ET\n"
-                              "r = ET.parse(sys.argv[1]).getroot()\n"
-                              "t = r.find('{http://purl.org/dc/elements/1.1/}title').text\n"
-                              "c = r.find('{http://purl.org/dc/terms/}created')\n"
-                              "assert t == '\\u65b0\\u3057\\u3044\\u30bf\\u30a4\\u30c8\\u30eb \\U0001F600', t\n"
-                              "assert c.get('{http://www.w3.org/2001/XMLSchema-instance}type') == 'dcterms:W3CDTF'\n",
-                              test::shellQuote(dir.file("core.xml"))),
-              0);
+    if (test::haveTool("python3")) {
+        test::writeFile(dir.file("core.xml"), newCore);
+        EXPECT_EQ(test::runPython("import sys, xml.etree.ElementTree as ET\n"
+                                  "r = ET.parse(sys.argv[1]).getroot()\n"
+                                  "t = r.find('{http://purl.org/dc/elements/1.1/}title').text\n"
+                                  "c = r.find('{http://purl.org/dc/terms/}created')\n"
+                                  "assert t == '\\u65b0\\u3057\\u3044\\u30bf\\u30a4\\u30c8\\u30eb \\U0001F600', t\n"
+                                  "assert c.get('{http://www.w3.org/2001/XMLSchema-instance}type') == 'dcterms:W3CDTF'\n",
+                                  test::shellQuote(dir.file("core.xml"))),
+                  0);
+    }
     // An existing element keeps its attributes; only its text changes.
     auto rows = ReadPackageRows(built);
     ASSERT_TRUE(rows.ok());

@@ -147,6 +147,6 @@ std::vector<std::string> programArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-void prepareConsoleForUtf8() {}
+void prepareStandardStreams() {}
 
 }  // namespace qv::platform

@@ -392,7 +392,23 @@ void removeStaleTemporaries(const std::string& target) {
     }
 }
 
-Result<ReplacementFile> ReplacementFile::create(const std::string& target) {
+namespace {
+// The full path of a file: ReplaceFileW wants full paths, and a relative or
+// slash-separated one may name the folder wrongly.
+std::string fullPath(const std::string& path) {
+    std::wstring w = widen(path);
+    DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n == 0)
+        return path;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+    full.resize(n);
+    return narrow(full);
+}
+}  // namespace
+
+Result<ReplacementFile> ReplacementFile::create(const std::string& targetIn) {
+    const std::string target = fullPath(targetIn);
     if (isDirectory(target))
         return Error(ErrorCode::IsDirectory, target + " is a folder, not a file");
     removeStaleTemporaries(target);

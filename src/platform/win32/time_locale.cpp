@@ -2,6 +2,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
 #include "platform/platform.h"
 #include "platform/win32/wide.h"
 
@@ -109,6 +114,10 @@ std::vector<std::string> programArguments(int, char**) {
     return args;
 }
 
-void prepareConsoleForUtf8() { SetConsoleOutputCP(CP_UTF8); }
+void prepareStandardStreams() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+}
 
 }  // namespace qv::platform
