@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "engine/csv.h"
 #include "engine/filelist.h"
@@ -39,6 +42,27 @@ TEST_F(ViewTest, ViewingReadsBothKindsAndLeavesTheFileExactlyAsItWas) {
         EXPECT_EQ(test::statTimes(f), before) << name;
     }
 }
+
+#ifndef _WIN32
+TEST_F(ViewTest, ViewingAndExportingWriteNothingToAFileTheyLeaveAsItWas) {
+    // Reading moves no time of our own files, so the put-back has nothing to
+    // set and the export does not open the file again: not even the change
+    // time moves.
+    for (const char* name : {"lo_ascii.xls", "lo_ascii.xlsx"}) {
+        std::string f = dir.copyData(name);
+        test::setKnownStamp(f, kAttrArchive);
+        struct stat before;
+        ASSERT_EQ(::stat(f.c_str(), &before), 0);
+        ASSERT_TRUE(LoadSingleFileView(f).ok) << name;
+        ASSERT_TRUE(BuildCsvRow(f).has_value()) << name;
+        struct stat after;
+        ASSERT_EQ(::stat(f.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ctim.tv_sec, before.st_ctim.tv_sec) << name;
+        EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec) << name;
+        EXPECT_EQ(after.st_atim.tv_nsec, before.st_atim.tv_nsec) << name;
+    }
+}
+#endif
 
 TEST_F(ViewTest, AFileHeldByAnotherProgramIsUnreadableButItsValuesAreShown) {
     std::string f = dir.copyData("lo_ascii.xls");

@@ -35,3 +35,26 @@ TEST(CodePage, Utf16AndInvalidInput) {
     EXPECT_FALSE(platform::decodeCodePage(12345, "x").ok());
     EXPECT_TRUE(platform::isSupportedCodePage(1251));
 }
+
+TEST(CodePage, LongTextsConvertLikeEachCharacterAlone) {
+    // Long enough to go in many pieces, with ASCII runs, characters the code
+    // page lacks and pieces that would end inside a character.
+    const char* parts[] = {"a,\"", "漢字", "😀", "ｶﾀ", "é", "한", "\r\n", "①", "~\\"};
+    std::string text, expected;
+    for (int i = 0; i < 3000; ++i) {
+        const char* p = parts[(i * 7 + i / 5) % 9];
+        text += p;
+        expected += *platform::encodeCodePage(932, p, true);
+    }
+    auto bytes = platform::encodeCodePage(932, text, true);
+    ASSERT_TRUE(bytes.ok());
+    EXPECT_EQ(*bytes, expected);
+    // A stateful code page whose output outgrows its input keeps its shifts.
+    std::string jis;
+    for (int i = 0; i < 2000; ++i)
+        jis += i % 2 ? "漢" : "a";
+    auto shifted = platform::encodeCodePage(50220, jis, false);
+    ASSERT_TRUE(shifted.ok());
+    EXPECT_GT(shifted->size(), jis.size());
+    EXPECT_EQ(*platform::decodeCodePage(50220, *shifted), jis);
+}

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -183,6 +184,35 @@ TEST(Times, SetToTheHundredNanosecondsAndCreationTimeStored) {
     EXPECT_EQ(e->times, t);
 }
 
+TEST(Times, ReadingMovesNoTimeAndSettingTheTimesAFileHasWritesNothing) {
+    test::TempDir dir;
+    std::string f = dir.file("book.xls");
+    test::writeFile(f, "content");
+    FileTimes t;
+    t.creation = {129'145'000'000'000'000ull, 0};
+    t.lastAccess = {129'146'000'000'000'000ull, 0};
+    t.lastWrite = {129'147'000'000'000'000ull, 0};
+    ASSERT_TRUE(setFileTimes(f, t).ok());
+    struct stat before;
+    ASSERT_EQ(::stat(f.c_str(), &before), 0);
+    {
+        auto file = File::open(f, OpenMode::ReadDenyWrite);
+        ASSERT_TRUE(file.ok());
+        char buf[7];
+        ASSERT_TRUE(file->readExactAt(0, buf, sizeof buf).ok());
+    }
+    EXPECT_EQ(findFile(f)->times, t) << "reading our own file moves no time";
+    ASSERT_TRUE(setFileTimes(f, t).ok());
+    struct stat after;
+    ASSERT_EQ(::stat(f.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ctim.tv_sec, before.st_ctim.tv_sec);
+    EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec) << "nothing was written";
+    auto times = queryAccessAndWriteTimes(f);
+    ASSERT_TRUE(times.ok());
+    EXPECT_EQ(times->lastAccess, t.lastAccess);
+    EXPECT_EQ(times->lastWrite, t.lastWrite);
+}
+
 TEST(Times, FindFileRefusesFoldersAndMissingFiles) {
     test::TempDir dir;
     EXPECT_EQ(findFile(dir.path()).error().code, ErrorCode::IsDirectory);
@@ -265,6 +295,29 @@ TEST(Replacement, StaleTemporariesOfOurNamingAreRemovedAndOnlyThose) {
     EXPECT_TRUE(test::fileExists(live->tempPath()));
     live->discard();
     EXPECT_FALSE(test::fileExists(live->tempPath()));
+}
+
+TEST(Replacement, ABatchSweepsEachFolderOnceAndCommitsEveryFile) {
+    test::TempDir dir;
+    std::string a = dir.file("a.xls"), b = dir.file("b.xls");
+    test::writeFile(a, "old a");
+    test::writeFile(b, "old b");
+    test::writeFile(dir.file("a.xls.QVZabc123.tmp"), "");
+    test::writeFile(dir.file("b.xls.QVZdef456.tmp"), "");
+    {
+        ReplacementBatch batch;
+        ReplacementBatch nested;  // adds to the open one
+        for (const std::string& f : {a, b}) {
+            auto r = ReplacementFile::create(f);
+            ASSERT_TRUE(r.ok());
+            ASSERT_TRUE(r->file().write("new " + f.substr(f.size() - 5, 1)).ok());
+            ASSERT_TRUE(r->commit().ok());
+            // In place at once, not only when the batch ends.
+            EXPECT_EQ(test::readFile(f), "new " + f.substr(f.size() - 5, 1));
+        }
+    }
+    EXPECT_EQ(leftovers(dir, a), std::vector<std::string>{});
+    EXPECT_EQ(leftovers(dir, b), std::vector<std::string>{});
 }
 
 TEST(Replacement, ReadOnlyFolderFailsCleanly) {
