@@ -34,28 +34,58 @@ bool toSeconds(const SYSTEMTIME& st, std::int64_t& seconds1970) {
 
 }  // namespace
 
-// The zone's rules for the year of an instant (daylight-saving dates and
-// biases change over the years); read on every call, nothing is cached.
-bool zoneForYear(WORD year, TIME_ZONE_INFORMATION& tzi) {
-    return GetTimeZoneInformationForYear(year, nullptr, &tzi) != 0;
+// The Ex conversions take the dynamic zone, whose rules change over the
+// years; where the system lacks them (Wine), the zone's rules for the year
+// of the instant give the same.
+using ToLocalEx = BOOL(WINAPI*)(const DYNAMIC_TIME_ZONE_INFORMATION*, const SYSTEMTIME*, LPSYSTEMTIME);
+using ToUtcEx = BOOL(WINAPI*)(const DYNAMIC_TIME_ZONE_INFORMATION*, const SYSTEMTIME*, LPSYSTEMTIME);
+
+struct ZoneApi {
+    ToLocalEx toLocal = nullptr;
+    ToUtcEx toUtc = nullptr;
+    ZoneApi() {
+        if (HMODULE k = GetModuleHandleW(L"kernel32.dll")) {
+            toLocal = reinterpret_cast<ToLocalEx>(
+                reinterpret_cast<void*>(GetProcAddress(k, "SystemTimeToTzSpecificLocalTimeEx")));
+            toUtc = reinterpret_cast<ToUtcEx>(
+                reinterpret_cast<void*>(GetProcAddress(k, "TzSpecificLocalTimeToSystemTimeEx")));
+        }
+    }
+};
+
+const ZoneApi& zoneApi() {
+    static const ZoneApi api;
+    return api;
+}
+
+// The zone is read on every call: nothing is cached.
+bool convert(bool toLocal, const SYSTEMTIME& in, SYSTEMTIME& out) {
+    const ZoneApi& api = zoneApi();
+    if (api.toLocal && api.toUtc) {
+        DYNAMIC_TIME_ZONE_INFORMATION dtzi;
+        if (GetDynamicTimeZoneInformation(&dtzi) == TIME_ZONE_ID_INVALID)
+            return false;
+        return (toLocal ? api.toLocal(&dtzi, &in, &out) : api.toUtc(&dtzi, &in, &out)) != 0;
+    }
+    TIME_ZONE_INFORMATION tzi;
+    if (!GetTimeZoneInformationForYear(in.wYear, nullptr, &tzi))
+        return false;
+    return (toLocal ? SystemTimeToTzSpecificLocalTime(&tzi, &in, &out)
+                    : TzSpecificLocalTimeToSystemTime(&tzi, &in, &out)) != 0;
 }
 
 std::int64_t utcOffsetSecondsAt(std::int64_t utcSeconds) {
     SYSTEMTIME utc, local;
-    TIME_ZONE_INFORMATION tzi;
     std::int64_t localSeconds;
-    if (!toSystemTime(utcSeconds, utc) || !zoneForYear(utc.wYear, tzi) ||
-        !SystemTimeToTzSpecificLocalTime(&tzi, &utc, &local) || !toSeconds(local, localSeconds))
+    if (!toSystemTime(utcSeconds, utc) || !convert(true, utc, local) || !toSeconds(local, localSeconds))
         return 0;
     return localSeconds - utcSeconds;
 }
 
 std::int64_t localToUtcSeconds(std::int64_t localSeconds) {
     SYSTEMTIME local, utc;
-    TIME_ZONE_INFORMATION tzi;
     std::int64_t utcSeconds;
-    if (!toSystemTime(localSeconds, local) || !zoneForYear(local.wYear, tzi) ||
-        !TzSpecificLocalTimeToSystemTime(&tzi, &local, &utc) || !toSeconds(utc, utcSeconds))
+    if (!toSystemTime(localSeconds, local) || !convert(false, local, utc) || !toSeconds(utc, utcSeconds))
         return localSeconds;
     return utcSeconds;
 }
