@@ -50,6 +50,8 @@ TEST(CodePage, LongTextsConvertLikeEachCharacterAlone) {
     ASSERT_TRUE(bytes.ok());
     EXPECT_EQ(*bytes, expected);
     // A stateful code page whose output outgrows its input keeps its shifts.
+    if (!platform::isSupportedCodePage(50220))
+        return;  // not every system has it (Wine lacks it)
     std::string jis;
     for (int i = 0; i < 2000; ++i)
         jis += i % 2 ? "漢" : "a";
