@@ -48,9 +48,10 @@ qv_locales() {
   fi
 }
 
-# qv_build DIR [cmake options...]
+# qv_build DIR [cmake options...]; QV_TARGETS limits what is built.
 qv_build() {
   local dir="$1"; shift
   cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="${QV_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
-  ninja -C "$dir"
+  # shellcheck disable=SC2086
+  ninja -C "$dir" ${QV_TARGETS:-}
 }
