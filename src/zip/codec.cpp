@@ -100,7 +100,11 @@ Result<Inflated> InflateRaw(const ByteSource& source, std::uint64_t offset, std:
         }
         zs.next_out = chunk.get();
         zs.avail_out = static_cast<uInt>(outSize);
-        rc = inflate(&zs, Z_NO_FLUSH);
+        // With all the input given and room for all the output, the decoder
+        // finishes in this call and keeps no window (no 32 KiB block and copy
+        // for each small part).
+        int flush = readPos >= maxInput && outSize > maxOutput - result.produced ? Z_FINISH : Z_NO_FLUSH;
+        rc = inflate(&zs, flush);
         std::size_t got = outSize - zs.avail_out;
         if (got > 0) {
             if (got > maxOutput - result.produced)
