@@ -15,12 +15,14 @@ namespace {
 // A field between double quotes; a quote inside is doubled, so commas,
 // quotes and line breaks in a value keep the row together.
 std::string field(std::string_view value) {
-    std::string out = "\"";
-    for (char c : value) {
-        if (c == '"')
-            out += '"';
-        out += c;
+    std::string out;
+    out.reserve(value.size() + 2);
+    out += '"';
+    for (std::size_t q; (q = value.find('"')) != std::string_view::npos; value.remove_prefix(q + 1)) {
+        out.append(value.substr(0, q + 1));
+        out += '"';
     }
+    out.append(value);
     out += '"';
     return out;
 }

@@ -26,9 +26,11 @@ struct SetInfo {
 };
 
 SetInfo setInfo(int set) {
+    // Parsed once: every workbook read asks for both.
+    static const propset::Clsid summaryFmtid = *propset::parseGuid(kFmtidSummaryInformation);
+    static const propset::Clsid docSummaryFmtid = *propset::parseGuid(kFmtidDocSummaryInformation);
     bool summary = set == kSummaryInformationSet;
-    return SetInfo{summary ? kSummaryStream : kDocSummaryStream,
-                   *propset::parseGuid(summary ? kFmtidSummaryInformation : kFmtidDocSummaryInformation)};
+    return SetInfo{summary ? kSummaryStream : kDocSummaryStream, summary ? summaryFmtid : docSummaryFmtid};
 }
 
 // The set's own section, or nothing when the stream is missing or can't be read.
