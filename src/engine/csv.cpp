@@ -48,12 +48,16 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
     auto stamp = ReadFileStamp(path);
     if (!stamp)
         return line;
+    const std::uint64_t movingOpens = platform::readOpensMovingAccessTime();
     auto rows = ReadRows(path);
     // The export never depends on the put-back's result, so a file that the
     // read left exactly as it was found (reading moves no time where the
     // system allows) is not opened once more to be given what it has.
-    // Reading can move only the last-access time; those two times tell.
+    // Reading can move only the last-access time, and only through an open
+    // that could not keep it; then those two times tell.
     auto putBack = [&] {
+        if (platform::readOpensMovingAccessTime() == movingOpens)
+            return;
         auto now = platform::queryAccessAndWriteTimes(path);
         if (!now || now->lastAccess != stamp->LastAccess || now->lastWrite != stamp->LastWrite)
             (void)PutBackFileStamp(path, *stamp);

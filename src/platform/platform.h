@@ -159,6 +159,11 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// How many opens for reading on this thread so far could not keep the file's
+// last-access time (the file is not ours, or the system has no such open): a
+// reader that finds the count unchanged knows that its reads moved no time.
+std::uint64_t readOpensMovingAccessTime();
+
 // Reads a whole file (deny-write open); files larger than maxSize are refused.
 Result<std::string> readWholeFile(const std::string& path, std::uint64_t maxSize);
 

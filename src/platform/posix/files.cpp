@@ -298,6 +298,12 @@ struct File::Impl {
     }
 };
 
+namespace {
+thread_local std::uint64_t t_readOpensMovingAccessTime = 0;
+}  // namespace
+
+std::uint64_t readOpensMovingAccessTime() { return t_readOpensMovingAccessTime; }
+
 File::File() = default;
 File::~File() = default;
 File::File(File&&) noexcept = default;
@@ -312,6 +318,8 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
     int fd = ::open(path.c_str(), used);
     if (fd < 0 && !write && errno == EPERM)
         fd = ::open(path.c_str(), used = flags);
+    if (fd >= 0 && !write && used == flags)
+        ++t_readOpensMovingAccessTime;
     if (fd < 0) {
         int err = errno;
         if (err == EACCES && write && access(path.c_str(), F_OK) == 0) {

@@ -197,6 +197,13 @@ struct File::Impl {
     }
 };
 
+namespace {
+thread_local std::uint64_t t_readOpensMovingAccessTime = 0;
+}  // namespace
+
+// Windows keeps no open that leaves the last-access time alone.
+std::uint64_t readOpensMovingAccessTime() { return t_readOpensMovingAccessTime; }
+
 File::File() = default;
 File::~File() = default;
 File::File(File&&) noexcept = default;
@@ -207,6 +214,8 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
     DWORD access = write ? (GENERIC_READ | GENERIC_WRITE) : GENERIC_READ;
     DWORD share = write ? 0 : FILE_SHARE_READ;
     HANDLE h = CreateFileW(widen(path).c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE && !write)
+        ++t_readOpensMovingAccessTime;
     if (h == INVALID_HANDLE_VALUE) {
         DWORD err = GetLastError();
         if (err == ERROR_ACCESS_DENIED && write) {
