@@ -53,4 +53,23 @@ Result<std::size_t> FileSource::readAt(std::uint64_t offset, void* buffer, std::
 
 Status FileSink::write(const void* data, std::size_t n) { return m_file->write(data, n); }
 
+Status ByteSink::copyFrom(const ByteSource& source, std::uint64_t offset, std::uint64_t n) {
+    std::string buf(static_cast<std::size_t>(std::min<std::uint64_t>(n, 1u << 20)), '\0');
+    while (n > 0) {
+        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, buf.size()));
+        QV_TRY(source.readExactAt(offset, buf.data(), chunk));
+        QV_TRY(write(buf.data(), chunk));
+        offset += chunk;
+        n -= chunk;
+    }
+    return {};
+}
+
+Status FileSink::copyFrom(const ByteSource& source, std::uint64_t offset, std::uint64_t n) {
+    const auto* file = dynamic_cast<const FileSource*>(&source);
+    if (!file || offset > file->size() || n > file->size() - offset)
+        return ByteSink::copyFrom(source, offset, n);
+    return m_file->copyFrom(file->file(), offset, n);
+}
+
 }  // namespace qv::cfb

@@ -31,6 +31,8 @@ public:
     virtual ~ByteSink() = default;
     // Appends bytes.
     virtual Status write(const void* data, std::size_t n) = 0;
+    // Appends n bytes of a source read at offset (which must hold them).
+    virtual Status copyFrom(const ByteSource& source, std::uint64_t offset, std::uint64_t n);
 };
 
 class MemorySource final : public ByteSource {
@@ -65,6 +67,7 @@ public:
     static Result<FileSource> over(const platform::File& file);
     std::uint64_t size() const override { return m_size; }
     Result<std::size_t> readAt(std::uint64_t offset, void* buffer, std::size_t n) const override;
+    const platform::File& file() const { return *m_file; }
 
 private:
     FileSource(const platform::File& file, std::uint64_t size) : m_file(&file), m_size(size) {}
@@ -77,6 +80,8 @@ class FileSink final : public ByteSink {
 public:
     explicit FileSink(platform::File& file) : m_file(&file) {}
     Status write(const void* data, std::size_t n) override;
+    // From a file, the copy stays in the system.
+    Status copyFrom(const ByteSource& source, std::uint64_t offset, std::uint64_t n) override;
 
 private:
     platform::File* m_file;

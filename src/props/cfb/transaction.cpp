@@ -524,8 +524,20 @@ Status Builder::output(ByteSink& sink) {
                 std::memcpy(buf.data() + (from - start), it->second.data() + (from - s0), static_cast<std::size_t>(to - from));
         }
     };
+    // Whether a block of the original is all unchanged: then it is copied as
+    // it is, by the system where it can, and not through this process.
+    auto unchanged = [&](std::uint64_t start, std::size_t n) {
+        if (start < kHeaderSize || start + n > origLen)
+            return false;
+        auto it = m_dirty.lower_bound(static_cast<std::uint32_t>(start / m_ss - 1));
+        return it == m_dirty.end() || m_cf.sectorOffset(it->first) >= start + n;
+    };
     for (std::uint64_t off = 0; off < outLen; off += kCopyBlock) {
         std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, outLen - off));
+        if (unchanged(off, n)) {
+            QV_TRY(sink.copyFrom(m_cf.source(), off, n));
+            continue;
+        }
         std::size_t fromSource = off < origLen ? static_cast<std::size_t>(std::min<std::uint64_t>(n, origLen - off)) : 0;
         if (fromSource > 0)
             QV_TRY(m_cf.source().readExactAt(off, buf.data(), fromSource));
