@@ -230,8 +230,18 @@ Result<XmlPart> XmlPart::Load(std::string_view bytes) {
         std::string_view name = root.name();
         if (nameAt >= 1 && static_cast<std::size_t>(nameAt) + name.size() <= bytes.size() &&
             bytes[static_cast<std::size_t>(nameAt) - 1] == '<' &&
-            bytes.substr(static_cast<std::size_t>(nameAt), name.size()) == name)
-            part.m_prolog = std::string(bytes.substr(0, static_cast<std::size_t>(nameAt) - 1));
+            bytes.substr(static_cast<std::size_t>(nameAt), name.size()) == name) {
+            std::string prolog(bytes.substr(0, static_cast<std::size_t>(nameAt) - 1));
+            // The parser lets a declaration end at a later "?>" (one closed by
+            // "/>" runs on into the element); such a prolog, written back in
+            // front of the element, no longer parses. It must parse on its own.
+            std::string probeText = prolog + "<r/>";
+            pugi::xml_document probe;
+            if (!probe.load_buffer(probeText.data(), probeText.size(), kParseOptions, pugi::encoding_utf8))
+                return Error(ErrorCode::BadXml,
+                             "the XML is not well-formed (its declaration or a processing instruction is not closed)");
+            part.m_prolog = std::move(prolog);
+        }
     }
     // Attribute values are written between double quotes; one that was
     // between single quotes may hold a double quote, which then needs its
