@@ -11,13 +11,13 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <random>
 #include <set>
 
 #include "base/text.h"
 #include "platform/dosattrib.h"
 #include "platform/faults.h"
 #include "platform/platform.h"
+#include "platform/temp_names.h"
 
 namespace qv::platform {
 
@@ -179,34 +179,6 @@ Status takeLocks(int fd, bool exclusive, const std::string& path) {
             return Error(ErrorCode::InUse, "the file " + path + " is in use by another program");
     }
     return {};
-}
-
-std::string randomSuffix() {
-    static thread_local std::mt19937_64 rng{std::random_device{}() ^ static_cast<std::uint64_t>(getpid())};
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string s;
-    for (int i = 0; i < 6; ++i)
-        s += kChars[rng() % 36];
-    return s;
-}
-
-// The leading part of a file name that temporary names start with: short
-// enough that the temporary name stays within the file system's limit.
-std::string temporaryStem(const std::string& target) {
-    std::string base = text::fileNamePart(target);
-    std::size_t limit = 200;
-    if (base.size() > limit) {
-        // Cut at a UTF-8 character boundary.
-        while (limit > 0 && (static_cast<unsigned char>(base[limit]) & 0xC0) == 0x80)
-            --limit;
-        base.resize(limit);
-    }
-    return base + ".QVZ";
-}
-
-std::string folderOf(const std::string& path) {
-    std::string dir = text::directoryPart(path);
-    return dir.empty() ? std::string(".") : dir;
 }
 
 }  // namespace
@@ -483,7 +455,6 @@ Status File::close() {
     return {};
 }
 
-
 // ---------------------------------------------------------------------------
 // Times
 
@@ -606,12 +577,6 @@ ReplacementFile::~ReplacementFile() = default;
 ReplacementFile::ReplacementFile(ReplacementFile&&) noexcept = default;
 ReplacementFile& ReplacementFile::operator=(ReplacementFile&&) noexcept = default;
 
-bool isTemporaryNameFor(const std::string& target, const std::string& candidateName) {
-    std::string stem = temporaryStem(target);
-    return candidateName.size() == stem.size() + 6 + 4 && text::startsWith(candidateName, stem) &&
-           text::endsWith(candidateName, ".tmp");
-}
-
 // ---------------------------------------------------------------------------
 // Batches
 
@@ -657,7 +622,7 @@ ReplacementBatch::~ReplacementBatch() {
 }
 
 void removeStaleTemporaries(const std::string& target) {
-    std::string folder = folderOf(target);
+    std::string folder = detail::folderOf(target);
     std::vector<std::string> listed;
     std::vector<std::string>* names = &listed;
     if (t_batch) {
@@ -697,11 +662,10 @@ Result<ReplacementFile> ReplacementFile::create(const std::string& target) {
     if (isDirectory(target))
         return Error(ErrorCode::IsDirectory, target + " is a folder, not a file");
     removeStaleTemporaries(target);
-    std::string folder = folderOf(target);
-    std::string stem = temporaryStem(target);
+    std::string folder = detail::folderOf(target);
     QV_TRY(faults::check("create"));
     for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string path = joinPath(folder, stem + randomSuffix() + ".tmp");
+        std::string path = joinPath(folder, detail::newTemporaryName(target));
         int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST)
@@ -782,14 +746,12 @@ Status ReplacementFile::commit() {
     im.done = true;
     // Make the rename itself durable, now or at the end of the batch.
     if (t_batch)
-        t_batch->unsynced.insert(folderOf(im.target));
+        t_batch->unsynced.insert(detail::folderOf(im.target));
     else
-        syncFolder(folderOf(im.target));
+        syncFolder(detail::folderOf(im.target));
     (void)im.file.close();
     return {};
 }
-
-
 
 Status deleteFile(const std::string& path) {
     QV_TRY(faults::check("delete"));

@@ -2,12 +2,12 @@
 // APIs throughout.
 #include <windows.h>
 
-#include <random>
 #include <string>
 
 #include "base/text.h"
 #include "platform/faults.h"
 #include "platform/platform.h"
+#include "platform/temp_names.h"
 #include "platform/win32/wide.h"
 
 namespace qv::platform {
@@ -30,31 +30,6 @@ FILETIME toFiletime(const RawFileTime& t) {
 }
 
 bool hasWildcards(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
-
-std::string randomSuffix() {
-    static thread_local std::mt19937_64 rng{std::random_device{}() ^ GetCurrentProcessId()};
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string s;
-    for (int i = 0; i < 6; ++i)
-        s += kChars[rng() % 36];
-    return s;
-}
-
-std::string temporaryStem(const std::string& target) {
-    std::string base = text::fileNamePart(target);
-    std::size_t limit = 200;
-    if (base.size() > limit) {
-        while (limit > 0 && (static_cast<unsigned char>(base[limit]) & 0xC0) == 0x80)
-            --limit;
-        base.resize(limit);
-    }
-    return base + ".QVZ";
-}
-
-std::string folderOf(const std::string& path) {
-    std::string dir = text::directoryPart(path);
-    return dir.empty() ? std::string(".") : dir;
-}
 
 }  // namespace
 
@@ -351,7 +326,6 @@ Status File::close() {
     return {};
 }
 
-
 // ---------------------------------------------------------------------------
 // Replacement
 
@@ -376,12 +350,6 @@ ReplacementFile::~ReplacementFile() = default;
 ReplacementFile::ReplacementFile(ReplacementFile&&) noexcept = default;
 ReplacementFile& ReplacementFile::operator=(ReplacementFile&&) noexcept = default;
 
-bool isTemporaryNameFor(const std::string& target, const std::string& candidateName) {
-    std::string stem = temporaryStem(target);
-    return candidateName.size() == stem.size() + 6 + 4 && text::startsWith(candidateName, stem) &&
-           text::endsWith(candidateName, ".tmp");
-}
-
 // The system replaces and flushes each file in one call; a batch changes
 // nothing here.
 struct ReplacementBatch::Impl {};
@@ -389,7 +357,7 @@ ReplacementBatch::ReplacementBatch() = default;
 ReplacementBatch::~ReplacementBatch() = default;
 
 void removeStaleTemporaries(const std::string& target) {
-    std::string folder = folderOf(target);
+    std::string folder = detail::folderOf(target);
     auto names = listFiles(folder);
     if (!names)
         return;
@@ -421,11 +389,10 @@ Result<ReplacementFile> ReplacementFile::create(const std::string& targetIn) {
     if (isDirectory(target))
         return Error(ErrorCode::IsDirectory, target + " is a folder, not a file");
     removeStaleTemporaries(target);
-    std::string folder = folderOf(target);
-    std::string stem = temporaryStem(target);
+    std::string folder = detail::folderOf(target);
     QV_TRY(faults::check("create"));
     for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string path = joinPath(folder, stem + randomSuffix() + ".tmp");
+        std::string path = joinPath(folder, detail::newTemporaryName(target));
         // A new, normal file: CREATE_ALWAYS over a hidden file would fail.
         HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -476,7 +443,5 @@ Status ReplacementFile::commit() {
     im.done = true;
     return {};
 }
-
-
 
 }  // namespace qv::platform
