@@ -27,6 +27,9 @@ public:
 class MemorySource : public ByteSource {
 public:
     explicit MemorySource(std::string_view bytes) : m_bytes(bytes) {}
+    // The source only views the bytes: a temporary string would be gone
+    // before the first read.
+    explicit MemorySource(std::string&&) = delete;
     std::uint64_t size() const override { return m_bytes.size(); }
     Status readAt(std::uint64_t offset, void* buffer, std::size_t n) const override;
 

@@ -144,7 +144,8 @@ TEST(ZipFixtures, MethodTwelveIsAnUnknownMethodAndOtherEntriesStillExtract) {
 
 TEST(ZipFixtures, EmptyFileIsAnEmptyArchiveAndTextIsNotAZip) {
     EXPECT_TRUE(readOk("").entries.empty());
-    MemorySource text(fixture("not_a_zip.xlsx"));
+    std::string notZip = fixture("not_a_zip.xlsx");
+    MemorySource text(notZip);
     auto dir = ReadDirectory(text);
     ASSERT_FALSE(dir.ok());
     EXPECT_EQ(dir.error().code, ErrorCode::NotAZip);

@@ -38,6 +38,8 @@ public:
 class MemorySource final : public ByteSource {
 public:
     explicit MemorySource(std::string_view bytes) : m_bytes(bytes) {}
+    // Only a view: a temporary string would be gone before the first read.
+    explicit MemorySource(std::string&&) = delete;
     std::uint64_t size() const override { return m_bytes.size(); }
     Result<std::size_t> readAt(std::uint64_t offset, void* buffer, std::size_t n) const override;
 
