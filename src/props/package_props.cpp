@@ -130,6 +130,10 @@ Status WritePackageRows(const std::string& path, const RowTexts& texts, const Ro
             return {};
         QV_TRY(package::ApplyElementList(part, elementNames(rows), list, flags));
         saved = part.Save();
+        // The parser is lenient in places where a writer can't be; a part
+        // that would not load again is never stored.
+        if (!package::XmlPart::Load(saved))
+            return Error(ErrorCode::BadXml, name + ": the changed part would not be well-formed XML");
         streams.push_back({name, saved});
         return {};
     };

@@ -24,6 +24,7 @@
 #include "engine/view.h"
 #include "platform/platform.h"
 #include "props/catalogue.h"
+#include "props/package/properties.h"
 #include "props/package/xml_part.h"
 #include "props/cfb/byte_io.h"
 #include "props/cfb/compound_file.h"
@@ -537,6 +538,9 @@ TEST_F(Hostile, FuzzFindingsStayFixed) {
             // loads again, or not at all; and inside a package as either part.
             if (auto part = package::XmlPart::Load(bytes)) {
                 EXPECT_TRUE(package::XmlPart::Load(part->Save()).ok()) << name;
+                for (int row : package::kCoreRows)
+                    (void)package::ApplyElementValue(*part, kCatalogue[static_cast<std::size_t>(row)].PackageElement, "x");
+                EXPECT_TRUE(package::XmlPart::Load(part->Save()).ok()) << name << " after a change";
             }
             checkHostile(dir, name + ".core.xlsx", packageWith(coreEntry(bytes)), Expect::Either);
             test::ZipBuilder zb;

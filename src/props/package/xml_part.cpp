@@ -199,6 +199,11 @@ Result<XmlPart> XmlPart::Load(std::string_view bytes) {
     for (pugi::xml_node n = part.m_doc->first_child(); n; n = n.next_sibling()) {
         if (n.type() == pugi::node_doctype)
             return Error(ErrorCode::BadXml, "the XML has a document type declaration, which a package part may not have");
+        // The parser takes "<?xml" anywhere at the top as a declaration; only
+        // the first node may be one, and elsewhere it would not be written
+        // back so that it loads again.
+        if (n.type() == pugi::node_declaration && n != part.m_doc->first_child())
+            return Error(ErrorCode::BadXml, "the XML is not well-formed (an XML declaration that is not at the start)");
     }
     if (!part.m_doc->document_element())
         return Error(ErrorCode::BadXml, "the XML has no document element");
