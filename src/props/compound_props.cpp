@@ -3,6 +3,8 @@
 #include "props/compound_props.h"
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "props/catalogue.h"
@@ -93,6 +95,32 @@ Result<Planned> plan(const PropertyRow& row, const std::string& value) {
     return p;
 }
 
+// The new file must read back, with the property sets just written, before
+// it takes the old one's place: a fault of the writer then fails the change
+// instead of leaving a workbook that can't be opened.
+Status checkReadsBack(const platform::File& file,
+                      const std::vector<std::pair<std::u16string_view, std::string>>& written,
+                      const std::string& path) {
+    auto fail = [&path] {
+        return Error(ErrorCode::Internal, "the rewritten compound file " + path + " does not read back");
+    };
+    auto source = cfb::FileSource::over(file);
+    if (!source)
+        return fail();
+    auto cf = cfb::CompoundFile::open(*source);
+    if (!cf)
+        return fail();
+    for (const auto& [name, bytes] : written) {
+        auto index = cf->findInRoot(name);
+        if (!index)
+            return fail();
+        auto back = cf->readStream(*index, kMaxPropertyStream);
+        if (!back || *back != bytes)
+            return fail();
+    }
+    return {};
+}
+
 }  // namespace
 
 Result<RowValues> ReadCompoundRows(const std::string& path) {
@@ -142,6 +170,7 @@ Status WriteCompoundRows(const std::string& path, const RowTexts& values, const 
         return cf.error();
 
     cfb::Transaction tx(*cf);
+    std::vector<std::pair<std::u16string_view, std::string>> written;
     for (int set : {kSummaryInformationSet, kDocSummaryInformationSet}) {
         if (!setUsed[set == kSummaryInformationSet ? 0 : 1])
             continue;
@@ -186,7 +215,8 @@ Status WriteCompoundRows(const std::string& path, const RowTexts& values, const 
             }
         }
         ps.sections[static_cast<std::size_t>(s)].bytes = section->serialize();
-        tx.setStream(info.stream, ps.serialize());
+        written.emplace_back(info.stream, ps.serialize());
+        tx.setStream(info.stream, written.back().second);
     }
 
     auto replacement = platform::ReplacementFile::create(path);
@@ -194,6 +224,7 @@ Status WriteCompoundRows(const std::string& path, const RowTexts& values, const 
         return replacement.error();
     cfb::FileSink sink(replacement->file());
     QV_TRY(tx.writeTo(sink));
+    QV_TRY(checkReadsBack(replacement->file(), written, path));
     // The original is held exclusively while its replacement is written, and
     // let go just before the replacement takes its place: Windows can't
     // replace a file that is still open without sharing.
