@@ -58,24 +58,24 @@ std::uint32_t makeTree(std::vector<Entry>& entries, std::vector<std::uint32_t> i
 
 }  // namespace
 
-std::string buildCfb(const CfbSpec& spec) {
-    const std::uint32_t ss = spec.version == 4 ? 4096 : 512;
+std::string buildCfb(const CfbLayout& layout) {
+    const std::uint32_t ss = layout.version == 4 ? 4096 : 512;
     const std::uint32_t per = ss / 4;
     std::vector<Entry> entries;
     entries.push_back(Entry{u"Root Entry", 5});
     std::vector<const BuildStream*> streamOf(1, nullptr);
     std::vector<std::uint32_t> rootKids, subKids;
-    for (const BuildStream& s : spec.streams) {
+    for (const BuildStream& s : layout.streams) {
         rootKids.push_back(static_cast<std::uint32_t>(entries.size()));
         entries.push_back(Entry{s.name, 2});
         streamOf.push_back(&s);
     }
-    if (!spec.storageStreams.empty()) {
+    if (!layout.storageStreams.empty()) {
         rootKids.push_back(static_cast<std::uint32_t>(entries.size()));
         entries.push_back(Entry{u"Sub", 1});
         streamOf.push_back(nullptr);
         std::uint32_t storage = rootKids.back();
-        for (const BuildStream& s : spec.storageStreams) {
+        for (const BuildStream& s : layout.storageStreams) {
             subKids.push_back(static_cast<std::uint32_t>(entries.size()));
             entries.push_back(Entry{s.name, 2});
             streamOf.push_back(&s);
@@ -108,11 +108,11 @@ std::string buildCfb(const CfbSpec& spec) {
         }
     }
     std::uint32_t perDir = ss / 128;
-    std::uint32_t dirSectors = static_cast<std::uint32_t>((entries.size() + spec.spareDirectoryEntries + perDir - 1) / perDir);
+    std::uint32_t dirSectors = static_cast<std::uint32_t>((entries.size() + layout.spareDirectoryEntries + perDir - 1) / perDir);
     std::uint32_t miniFatSectors = static_cast<std::uint32_t>((miniFat.size() + per - 1) / per);
     std::uint32_t miniSectors = static_cast<std::uint32_t>((mini.size() + ss - 1) / ss);
     std::uint32_t data = dirSectors + miniFatSectors + miniSectors + regularSectors;
-    std::uint32_t fatSectors = std::max<std::uint32_t>(1, spec.minFatSectors), difatSectors = 0;
+    std::uint32_t fatSectors = std::max<std::uint32_t>(1, layout.minFatSectors), difatSectors = 0;
     while (true) {
         difatSectors = fatSectors > 109 ? (fatSectors - 109 + per - 2) / (per - 1) : 0;
         if (static_cast<std::uint64_t>(fatSectors) * per >= data + fatSectors + difatSectors)
@@ -188,11 +188,11 @@ std::string buildCfb(const CfbSpec& spec) {
     const unsigned char sig[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::memcpy(file.data(), sig, 8);
     put16(file, 24, 0x3E);
-    put16(file, 26, static_cast<std::uint16_t>(spec.version));
+    put16(file, 26, static_cast<std::uint16_t>(layout.version));
     put16(file, 28, 0xFFFE);
-    put16(file, 30, spec.version == 4 ? 12 : 9);
+    put16(file, 30, layout.version == 4 ? 12 : 9);
     put16(file, 32, 6);
-    put32(file, 40, spec.version == 4 ? dirSectors : 0);
+    put32(file, 40, layout.version == 4 ? dirSectors : 0);
     put32(file, 44, fatSectors);
     put32(file, 48, dirStart);
     put32(file, 56, 4096);

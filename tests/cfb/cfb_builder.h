@@ -14,7 +14,7 @@ struct BuildStream {
     std::string bytes;
 };
 
-struct CfbSpec {
+struct CfbLayout {
     int version = 3;
     std::vector<BuildStream> streams;         // directly under the root
     std::vector<BuildStream> storageStreams;  // inside a storage "Sub" (none: no storage)
@@ -24,7 +24,7 @@ struct CfbSpec {
 
 // A valid compound file: FAT, DIFAT, directory, mini FAT, mini stream, then
 // the regular streams, each in consecutive sectors.
-std::string buildCfb(const CfbSpec& spec);
+std::string buildCfb(const CfbLayout& layout);
 
 // Little-endian pieces of property values.
 std::string le16(std::uint16_t v);

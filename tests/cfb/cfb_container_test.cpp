@@ -12,7 +12,7 @@
 using namespace qv;
 using namespace qv::cfb;
 using qv::test::BuildStream;
-using qv::test::CfbSpec;
+using qv::test::CfbLayout;
 
 namespace {
 
@@ -23,15 +23,15 @@ std::string pattern(std::size_t n, char seed) {
     return s;
 }
 
-CfbSpec sample(int version) {
-    CfbSpec spec;
-    spec.version = version;
-    spec.streams = {{u"Workbook", pattern(9000, 'w')},
+CfbLayout sample(int version) {
+    CfbLayout layout;
+    layout.version = version;
+    layout.streams = {{u"Workbook", pattern(9000, 'w')},
                     {u"\u0005SummaryInformation", pattern(400, 's')},
                     {u"\u0001CompObj", pattern(73, 'c')},
                     {u"Empty", ""}};
-    spec.storageStreams = {{u"Inner", pattern(100, 'i')}};
-    return spec;
+    layout.storageStreams = {{u"Inner", pattern(100, 'i')}};
+    return layout;
 }
 
 std::string readByName(const CompoundFile& cf, std::u16string_view name) {
@@ -89,37 +89,37 @@ void expectValidTree(const CompoundFile& cf) {
 TEST(CfbReader, ReadsStreamsOfBothVersions) {
     for (int version : {3, 4}) {
         SCOPED_TRACE(version);
-        CfbSpec spec = sample(version);
-        std::string file = test::buildCfb(spec);
+        CfbLayout layout = sample(version);
+        std::string file = test::buildCfb(layout);
         MemorySource src(file);
         auto cf = CompoundFile::open(src);
         ASSERT_TRUE(cf.ok()) << cf.error().message;
         EXPECT_EQ(cf->sectorSize(), version == 4 ? 4096u : 512u);
-        for (const auto& s : spec.streams)
+        for (const auto& s : layout.streams)
             EXPECT_EQ(readByName(*cf, s.name), s.bytes);
         // Names are found in any case; storages are entries, not streams.
-        EXPECT_EQ(readByName(*cf, u"WORKBOOK"), spec.streams[0].bytes);
+        EXPECT_EQ(readByName(*cf, u"WORKBOOK"), layout.streams[0].bytes);
         auto sub = cf->findInRoot(u"Sub");
         ASSERT_TRUE(sub);
         EXPECT_FALSE(cf->readStream(*sub, 1000).ok());
         auto kids = cf->children(*sub);
         ASSERT_TRUE(kids.ok());
         ASSERT_EQ(kids->size(), 1u);
-        EXPECT_EQ(*cf->readStream((*kids)[0], 1000), spec.storageStreams[0].bytes);
+        EXPECT_EQ(*cf->readStream((*kids)[0], 1000), layout.storageStreams[0].bytes);
         EXPECT_FALSE(cf->findInRoot(u"Inner"));
     }
 }
 
 TEST(CfbReader, FollowsDifatSectorsPastTheHeader) {
-    CfbSpec spec = sample(3);
-    spec.minFatSectors = 300;  // 109 in the header, the rest in two DIFAT sectors
-    std::string file = test::buildCfb(spec);
+    CfbLayout layout = sample(3);
+    layout.minFatSectors = 300;  // 109 in the header, the rest in two DIFAT sectors
+    std::string file = test::buildCfb(layout);
     MemorySource src(file);
     auto cf = CompoundFile::open(src);
     ASSERT_TRUE(cf.ok()) << cf.error().message;
     EXPECT_EQ(cf->difatSectors().size(), 2u);
     EXPECT_EQ(cf->fatSectors().size(), 300u);
-    EXPECT_EQ(readByName(*cf, u"Workbook"), spec.streams[0].bytes);
+    EXPECT_EQ(readByName(*cf, u"Workbook"), layout.streams[0].bytes);
 }
 
 TEST(CfbReader, RefusesDamageWithAnErrorNotACrash) {
@@ -213,8 +213,8 @@ TEST(CfbReader, SurvivesEveryByteOfTheStructuresFlipped) {
 TEST(CfbWriter, ReplacesStreamsAndLeavesTheRestByteForByte) {
     for (int version : {3, 4}) {
         SCOPED_TRACE(version);
-        CfbSpec spec = sample(version);
-        const std::string file = test::buildCfb(spec);
+        CfbLayout layout = sample(version);
+        const std::string file = test::buildCfb(layout);
         struct Step {
             const char* what;
             std::string bytes;
@@ -233,12 +233,12 @@ TEST(CfbWriter, ReplacesStreamsAndLeavesTheRestByteForByte) {
             auto cf = CompoundFile::open(src);
             ASSERT_TRUE(cf.ok()) << cf.error().message;
             EXPECT_EQ(readByName(*cf, u"\u0005SummaryInformation"), step.bytes);
-            for (const auto& s : spec.streams)
+            for (const auto& s : layout.streams)
                 if (s.name != u"\u0005SummaryInformation") {
                     EXPECT_EQ(readByName(*cf, s.name), s.bytes);
                 }
             auto kids = cf->children(*cf->findInRoot(u"Sub"));
-            EXPECT_EQ(*cf->readStream((*kids)[0], 1000), spec.storageStreams[0].bytes);
+            EXPECT_EQ(*cf->readStream((*kids)[0], 1000), layout.storageStreams[0].bytes);
             // The regular stream's sectors are copied, not moved.
             std::uint32_t wb = *cf->findInRoot(u"Workbook");
             MemorySource before(file);
@@ -251,9 +251,9 @@ TEST(CfbWriter, ReplacesStreamsAndLeavesTheRestByteForByte) {
 }
 
 TEST(CfbWriter, MovesStreamsBothWaysAcrossTheCutoffAndWipesFreedSpace) {
-    CfbSpec spec = sample(3);
-    spec.streams.push_back({u"Big", std::string(5000, 'S') + "SECRET"});
-    const std::string file = test::buildCfb(spec);
+    CfbLayout layout = sample(3);
+    layout.streams.push_back({u"Big", std::string(5000, 'S') + "SECRET"});
+    const std::string file = test::buildCfb(layout);
     std::string out = rewrite(file, {{u"Big", "small now"}, {u"Workbook", pattern(100, 'z')}});
     EXPECT_EQ(out.find("SECRET"), std::string::npos);
     MemorySource src(out);
@@ -261,7 +261,7 @@ TEST(CfbWriter, MovesStreamsBothWaysAcrossTheCutoffAndWipesFreedSpace) {
     ASSERT_TRUE(cf.ok());
     EXPECT_EQ(readByName(*cf, u"Big"), "small now");
     EXPECT_EQ(readByName(*cf, u"Workbook"), pattern(100, 'z'));
-    EXPECT_EQ(readByName(*cf, u"\u0001CompObj"), spec.streams[2].bytes);
+    EXPECT_EQ(readByName(*cf, u"\u0001CompObj"), layout.streams[2].bytes);
     // And back up again.
     std::string again = rewrite(out, {{u"Big", pattern(70000, 'q')}});
     MemorySource src2(again);
@@ -272,8 +272,8 @@ TEST(CfbWriter, MovesStreamsBothWaysAcrossTheCutoffAndWipesFreedSpace) {
 }
 
 TEST(CfbWriter, AddsStreamsAsAValidRedBlackTree) {
-    CfbSpec spec = sample(3);
-    std::string file = test::buildCfb(spec);
+    CfbLayout layout = sample(3);
+    std::string file = test::buildCfb(layout);
     std::vector<std::u16string> added;
     for (int i = 0; i < 40; ++i) {
         std::u16string name = u"New";
@@ -289,7 +289,7 @@ TEST(CfbWriter, AddsStreamsAsAValidRedBlackTree) {
         expectValidTree(*cf);
         for (std::size_t k = 0; k < added.size(); ++k)
             ASSERT_TRUE(cf->findInRoot(added[k]));
-        for (const auto& s : spec.streams)
+        for (const auto& s : layout.streams)
             EXPECT_EQ(readByName(*cf, s.name), s.bytes);
     }
 }
@@ -297,9 +297,9 @@ TEST(CfbWriter, AddsStreamsAsAValidRedBlackTree) {
 TEST(CfbWriter, GrowsTheDirectoryTheFatAndTheDifat) {
     // 109 FAT sectors all in use: the next sector needs a new FAT sector,
     // listed in a new DIFAT sector.
-    CfbSpec spec;
-    spec.streams = {{u"Filler", std::string(512 * (109 * 128 - 115), 'f')}, {u"A", "a"}, {u"B", "b"}, {u"C", "c"}};
-    std::string file = test::buildCfb(spec);
+    CfbLayout layout;
+    layout.streams = {{u"Filler", std::string(512 * (109 * 128 - 115), 'f')}, {u"A", "a"}, {u"B", "b"}, {u"C", "c"}};
+    std::string file = test::buildCfb(layout);
     MemorySource probe(file);
     auto before = CompoundFile::open(probe);
     ASSERT_TRUE(before.ok()) << before.error().message;
@@ -314,14 +314,14 @@ TEST(CfbWriter, GrowsTheDirectoryTheFatAndTheDifat) {
     EXPECT_GT(cf->directoryChain().size(), before->directoryChain().size());
     EXPECT_EQ(readByName(*cf, u"D"), pattern(20000, 'd'));
     EXPECT_EQ(readByName(*cf, u"E"), "e");
-    EXPECT_EQ(readByName(*cf, u"Filler"), spec.streams[0].bytes);
+    EXPECT_EQ(readByName(*cf, u"Filler"), layout.streams[0].bytes);
     expectValidTree(*cf);
 }
 
 TEST(CfbWriter, RefusesCrossLinkedFiles) {
-    CfbSpec spec = sample(3);
-    spec.streams.push_back({u"Big", pattern(5000, 'b')});
-    std::string file = test::buildCfb(spec);
+    CfbLayout layout = sample(3);
+    layout.streams.push_back({u"Big", pattern(5000, 'b')});
+    std::string file = test::buildCfb(layout);
     MemorySource probe(file);
     auto cf0 = CompoundFile::open(probe);
     std::uint32_t big = *cf0->findInRoot(u"Big"), wb = *cf0->findInRoot(u"Workbook");

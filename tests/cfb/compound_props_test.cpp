@@ -290,10 +290,10 @@ TEST_F(CompoundPropsTest, ReadingRefusesNonCompoundFiles) {
     EXPECT_EQ(ReadCompoundRows(path).error().code, ErrorCode::NotCompoundFile);
     EXPECT_EQ(ReadCompoundRows(m_dir.file("missing.xls")).error().code, ErrorCode::NotFound);
     // A damaged set reads as empty values; writing to it is refused.
-    CfbSpec spec;
-    spec.streams = {{u"\u0005SummaryInformation", "\xFE\xFF garbage"}, {u"Workbook", "wb"}};
+    CfbLayout layout;
+    layout.streams = {{u"\u0005SummaryInformation", "\xFE\xFF garbage"}, {u"Workbook", "wb"}};
     std::string damaged = m_dir.file("damaged.xls");
-    writeFile(damaged, buildCfb(spec));
+    writeFile(damaged, buildCfb(layout));
     auto rows = ReadCompoundRows(damaged);
     ASSERT_TRUE(rows.ok());
     EXPECT_EQ((*rows)[kRowTitle].text, "");

@@ -379,10 +379,10 @@ std::string summaryStream() {
 }
 
 std::string compoundWith(std::string summary, bool bigWorkbook = false) {
-    test::CfbSpec spec;
-    spec.streams.push_back({u"Workbook", std::string(bigWorkbook ? 20000 : 600, 'w')});
-    spec.streams.push_back({u"\u0005SummaryInformation", std::move(summary)});
-    return test::buildCfb(spec);
+    test::CfbLayout layout;
+    layout.streams.push_back({u"Workbook", std::string(bigWorkbook ? 20000 : 600, 'w')});
+    layout.streams.push_back({u"\u0005SummaryInformation", std::move(summary)});
+    return test::buildCfb(layout);
 }
 
 void put32(std::string& s, std::uint64_t at, std::uint32_t v) {
@@ -521,10 +521,10 @@ TEST_F(Hostile, PropertySetsWithAbsurdCountsAndOffsetsAreRefused) {
     std::string vec = test::le32(0x100C) + test::le32(0x10000000) + test::le32(0x1E);
     std::string dsi = test::buildPropertySet(
         {{"{D5CDD502-2E9C-101B-9397-08002B2CF9AE}", test::buildSection({{1, test::vtI2(1252)}, {12, vec}})}});
-    test::CfbSpec spec;
-    spec.streams.push_back({u"Workbook", std::string(600, 'w')});
-    spec.streams.push_back({u"\u0005DocumentSummaryInformation", dsi});
-    checkHostile(dir, "vector_count.xls", test::buildCfb(spec), Expect::Either);
+    test::CfbLayout layout;
+    layout.streams.push_back({u"Workbook", std::string(600, 'w')});
+    layout.streams.push_back({u"\u0005DocumentSummaryInformation", dsi});
+    checkHostile(dir, "vector_count.xls", test::buildCfb(layout), Expect::Either);
 }
 
 // The inputs fuzzing found, kept as named files.
