@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/chunked_copy.h"
+
 namespace qv::zip {
 
 namespace {
@@ -29,15 +31,9 @@ Status MemorySource::readAt(std::uint64_t offset, void* buffer, std::size_t n) c
 }
 
 Status ByteSink::copyFrom(const ByteSource& source, std::uint64_t offset, std::uint64_t n) {
-    std::string buf(static_cast<std::size_t>(std::min<std::uint64_t>(n, 1u << 20)), '\0');
-    while (n > 0) {
-        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, buf.size()));
-        QV_TRY(source.readAt(offset, buf.data(), chunk));
-        QV_TRY(write(buf.data(), chunk));
-        offset += chunk;
-        n -= chunk;
-    }
-    return {};
+    return copyInChunks(
+        offset, n, [&](std::uint64_t at, char* buf, std::size_t count) { return source.readAt(at, buf, count); },
+        [this](const char* buf, std::size_t count) { return write(buf, count); });
 }
 
 Status FileSink::copyFrom(const ByteSource& source, std::uint64_t offset, std::uint64_t n) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 
+#include "base/chunked_copy.h"
 #include "base/text.h"
 #include "platform/dosattrib.h"
 #include "platform/faults.h"
@@ -406,24 +407,22 @@ Status File::copyFrom(const File& source, std::uint64_t offset, std::uint64_t n)
         left -= static_cast<std::uint64_t>(r);
     }
     if (left > 0) {
-        std::string buf(static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 20)), '\0');
-        while (left > 0) {
-            std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, buf.size()));
-            QV_TRY(source.readExactAt(static_cast<std::uint64_t>(in), buf.data(), chunk));
-            std::size_t done = 0;
-            while (done < chunk) {
-                ssize_t w = ::pwrite(m_impl->fd, buf.data() + done, chunk - done, out + static_cast<off_t>(done));
-                if (w < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    return errnoError(errno, "can't write", m_impl->path);
+        QV_TRY(copyInChunks(
+            static_cast<std::uint64_t>(in), left,
+            [&](std::uint64_t at, char* buf, std::size_t count) { return source.readExactAt(at, buf, count); },
+            [&](const char* buf, std::size_t count) -> Status {
+                for (std::size_t done = 0; done < count;) {
+                    ssize_t w = ::pwrite(m_impl->fd, buf + done, count - done, out + static_cast<off_t>(done));
+                    if (w < 0) {
+                        if (errno == EINTR)
+                            continue;
+                        return errnoError(errno, "can't write", m_impl->path);
+                    }
+                    done += static_cast<std::size_t>(w);
                 }
-                done += static_cast<std::size_t>(w);
-            }
-            in += static_cast<off_t>(chunk);
-            out += static_cast<off_t>(chunk);
-            left -= chunk;
-        }
+                out += static_cast<off_t>(count);
+                return {};
+            }));
     }
     m_impl->writePos = static_cast<std::uint64_t>(out);
     return {};

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/chunked_copy.h"
 #include "base/text.h"
 #include "platform/faults.h"
 #include "platform/platform.h"
@@ -287,15 +288,9 @@ Status File::write(const void* data, std::size_t n) {
 }
 
 Status File::copyFrom(const File& source, std::uint64_t offset, std::uint64_t n) {
-    std::string buf(static_cast<std::size_t>(std::min<std::uint64_t>(n, 1u << 20)), '\0');
-    while (n > 0) {
-        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, buf.size()));
-        QV_TRY(source.readExactAt(offset, buf.data(), chunk));
-        QV_TRY(write(buf.data(), chunk));
-        offset += chunk;
-        n -= chunk;
-    }
-    return {};
+    return copyInChunks(
+        offset, n, [&](std::uint64_t at, char* buf, std::size_t count) { return source.readExactAt(at, buf, count); },
+        [this](const char* buf, std::size_t count) { return write(buf, count); });
 }
 
 std::uint64_t File::writePosition() const { return m_impl->writePos; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/chunked_copy.h"
 #include "platform/platform.h"
 
 namespace qv::cfb {
@@ -54,15 +55,9 @@ Result<std::size_t> FileSource::readAt(std::uint64_t offset, void* buffer, std::
 Status FileSink::write(const void* data, std::size_t n) { return m_file->write(data, n); }
 
 Status ByteSink::copyFrom(const ByteSource& source, std::uint64_t offset, std::uint64_t n) {
-    std::string buf(static_cast<std::size_t>(std::min<std::uint64_t>(n, 1u << 20)), '\0');
-    while (n > 0) {
-        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, buf.size()));
-        QV_TRY(source.readExactAt(offset, buf.data(), chunk));
-        QV_TRY(write(buf.data(), chunk));
-        offset += chunk;
-        n -= chunk;
-    }
-    return {};
+    return copyInChunks(
+        offset, n, [&](std::uint64_t at, char* buf, std::size_t count) { return source.readExactAt(at, buf, count); },
+        [this](const char* buf, std::size_t count) { return write(buf, count); });
 }
 
 Status FileSink::copyFrom(const ByteSource& source, std::uint64_t offset, std::uint64_t n) {
