@@ -10,6 +10,7 @@ namespace qv::platform {
 namespace {
 
 constexpr std::size_t kRandomLength = 6;
+constexpr const char* kMark = ".QVZ";
 constexpr const char* kSuffix = ".tmp";
 
 // The leading part of a file name that temporary names start with: short
@@ -23,7 +24,7 @@ std::string temporaryStem(const std::string& target) {
             --limit;
         base.resize(limit);
     }
-    return base + ".QVZ";
+    return base + kMark;
 }
 
 }  // namespace
@@ -44,6 +45,10 @@ std::string newTemporaryName(const std::string& target) {
     for (std::size_t i = 0; i < kRandomLength; ++i)
         name += kChars[rng() % 36];
     return name + kSuffix;
+}
+
+bool mayBeTemporaryName(const std::string& name) {
+    return name.find(kMark) != std::string::npos && text::endsWith(name, kSuffix);
 }
 
 std::string folderOf(const std::string& path) {

@@ -9,6 +9,10 @@ namespace qv::platform::detail {
 // A fresh temporary name for a replacement of target (the file name only).
 std::string newTemporaryName(const std::string& target);
 
+// Whether a name may be a temporary file of some target (a cheap first test
+// before isTemporaryNameFor).
+bool mayBeTemporaryName(const std::string& name);
+
 // The folder of a path, "." for a bare file name.
 std::string folderOf(const std::string& path);
 

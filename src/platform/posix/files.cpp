@@ -599,10 +599,6 @@ void syncFolder(const std::string& folder) {
     }
 }
 
-bool looksTemporary(const std::string& name) {
-    return name.find(".QVZ") != std::string::npos && text::endsWith(name, ".tmp");
-}
-
 }  // namespace
 
 ReplacementBatch::ReplacementBatch() {
@@ -631,7 +627,7 @@ void removeStaleTemporaries(const std::string& target) {
             std::vector<std::string> keep;
             if (all)
                 for (std::string& n : *all)
-                    if (looksTemporary(n))
+                    if (detail::mayBeTemporaryName(n))
                         keep.push_back(std::move(n));
             known = t_batch->candidates.emplace(folder, std::move(keep)).first;
         }
