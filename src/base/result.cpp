@@ -26,6 +26,8 @@ const char* errorCodeName(ErrorCode code) {
     case ErrorCode::InvalidArgument: return "invalidArgument";
     case ErrorCode::Unsupported: return "unsupported";
     case ErrorCode::Cancelled: return "cancelled";
+    case ErrorCode::ChangedMeanwhile: return "changedMeanwhile";
+    case ErrorCode::NotAPlainFile: return "notAPlainFile";
     case ErrorCode::Internal: return "internal";
     }
     return "internal";

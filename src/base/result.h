@@ -31,6 +31,8 @@ enum class ErrorCode {
     InvalidArgument,
     Unsupported,
     Cancelled,
+    ChangedMeanwhile,  // another program changed the file while it was being changed
+    NotAPlainFile,     // a link, folder or device where a file of ours was to be written
     Internal,
 };
 

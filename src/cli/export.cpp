@@ -21,6 +21,10 @@ void printHelp(std::ostream& out) {
            "  -o OUT.csv            the file to write (\"-\" for standard output)\n"
            "  --encoding ENC        shift_jis (default; characters it lacks become \"?\")\n"
            "                        or utf-8 (with a byte-order mark)\n"
+           "  --                    the arguments after it are files\n"
+           "\n"
+           "A file named twice (or through a link) has one line. OUT.csv may not be\n"
+           "one of the files, a folder or a device; a link there is replaced.\n"
            "\n"
            "Exit status: 0 when the CSV was written, 1 when it could not be, 2 for a\n"
            "wrong command line.\n";
@@ -32,8 +36,17 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::string output;
     engine::CsvEncoding encoding = engine::CsvEncoding::ShiftJis;
     std::vector<std::string> inputs;
+    bool endOfOptions = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (endOfOptions) {
+            inputs.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            endOfOptions = true;
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             printHelp(out);
             return kExitOk;
@@ -66,7 +79,7 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         printHelp(err);
         return kExitUsage;
     }
-    std::vector<std::string> paths = expandInputs(inputs);
+    std::vector<std::string> paths = engine::UniqueFiles(expandInputs(inputs));
     if (output == "-") {
         out << engine::BuildCsv(paths, encoding);
         out.flush();

@@ -35,6 +35,11 @@ void printHelp(std::ostream& out) {
            "  --backup               copy each workbook to WORKBOOK.bak first; a failed\n"
            "                         backup stops the run\n"
            "\n"
+           "  --                     the arguments after it are files, even when they\n"
+           "                         start with \"-\"\n"
+           "\n"
+           "A file named twice (or through a link or another hard link) is changed\n"
+           "once. A link given as FILE stays a link: the file it leads to is changed.\n"
            "Prints one line per file: the path and \"changed\" or \"failed: reason\".\n"
            "Exit status: 0 when every file was changed, 1 otherwise, 2 for a wrong\n"
            "command line.\n";
@@ -94,6 +99,7 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << "quorvix-cli set: " << msg << "\n";
         return kExitUsage;
     };
+    bool endOfOptions = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto next = [&]() -> std::optional<std::string> {
@@ -101,6 +107,14 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
                 return std::nullopt;
             return args[++i];
         };
+        if (endOfOptions) {
+            inputs.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            endOfOptions = true;
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             printHelp(out);
             return kExitOk;
@@ -158,7 +172,9 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (!engine::HasBatchWork(s))
         return usage("nothing to change: give --set, a date or time option, or an attribute option");
 
-    std::vector<std::string> paths = expandInputs(inputs);
+    // Each file once, whatever names lead to it: a second backup would
+    // take the already changed file in place of the original.
+    std::vector<std::string> paths = engine::UniqueFiles(expandInputs(inputs));
     engine::RunCallbacks cb;
     cb.fileFinished = [&](std::size_t, const engine::FileResult& r, int) {
         if (r.state == engine::FileState::Changed)

@@ -21,7 +21,9 @@ void printHelp(std::ostream& out) {
            "it. Showing a file leaves its times and attributes exactly as they were.\n"
            "\n"
            "  --json   an array with one object per file: path, ok, error, times,\n"
-           "           attributes, properties (keyed by title, subject, author, ...)\n"
+           "           attributes, properties (keyed by title, subject, author, ...),\n"
+           "           note (a time that reading moved and could not put back)\n"
+           "  --       the arguments after it are files\n"
            "\n"
            "Exit status: 0 when every file was read, 1 otherwise, 2 for a wrong command line.\n";
 }
@@ -52,6 +54,11 @@ void writeJson(std::ostream& out, const std::vector<Shown>& files) {
             w.null();
         else
             w.value(v.error.message);
+        w.key("note");
+        if (v.note)
+            w.value(v.note->message);
+        else
+            w.null();
         if (v.stamp) {
             const FileStamp& s = *v.stamp;
             w.key("times");
@@ -101,6 +108,8 @@ void writeText(std::ostream& out, const std::vector<Shown>& files) {
         out << f.path << "\n";
         if (!v.ok)
             out << "  error: " << v.error.message << "\n";
+        if (v.note)
+            out << "  note: " << v.note->message << "\n";
         if (v.stamp) {
             const FileStamp& s = *v.stamp;
             auto yes = [&](std::uint32_t bit) { return (s.Attributes & bit) ? "Y" : ""; };
@@ -126,7 +135,16 @@ void writeText(std::ostream& out, const std::vector<Shown>& files) {
 int runShow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     bool json = false;
     std::vector<std::string> inputs;
+    bool endOfOptions = false;
     for (const std::string& a : args) {
+        if (endOfOptions) {
+            inputs.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            endOfOptions = true;
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             printHelp(out);
             return kExitOk;

@@ -1,5 +1,7 @@
 #include "engine/change.h"
 
+#include <map>
+
 #include "base/text.h"
 #include "props/compound_props.h"
 #include "props/package_props.h"
@@ -11,94 +13,113 @@ std::string BackupPathFor(const std::string& path) { return path + ".bak"; }
 
 Status backupoldfile(const std::string& path) {
     std::string backup = BackupPathFor(path);
-    // An old read-only, hidden or system backup must be replaceable. It is
-    // only replaced once the new copy is complete, so a failed copy keeps it.
-    if (platform::findFile(backup).ok()) {
-        Status cleared = SetFileAttributeValue(backup, 0);
-        if (!cleared && cleared.error().code != ErrorCode::Unsupported)
-            return Error(cleared.error().code, "can't replace the old backup: " + cleared.error().message);
-    }
-    auto stamp = ReadFileStamp(path);
+    auto real = platform::resolveLinks(path);
+    if (!real)
+        return real.error();
+    auto stamp = ReadFileStamp(*real);
     if (!stamp)
         return stamp.error();
-    QV_TRY(platform::copyFile(path, backup));
-    // The backup looks like the workbook did: its times exactly, then its
-    // attributes (read-only last, or the times could not be set).
-    (void)SetFileAttributeValue(backup, 0);
-    (void)platform::setFileTimes(backup, platform::FileTimes{stamp->Creation, stamp->LastAccess, stamp->LastWrite});
-    (void)SetFileAttributeValue(backup, stamp->Attributes);
-    return {};
+    // Whatever stands at the backup's name is replaced, never written
+    // through: a link or a second hard link planted there gets nothing of
+    // the workbook, and nothing there is given a mode.
+    // The copy is closed to everyone the workbook is closed to from its
+    // first byte, and looks like the workbook: its times exactly, its
+    // attributes.
+    platform::FinalMetadata final;
+    final.times = platform::FileTimes{stamp->Creation, stamp->LastAccess, stamp->LastWrite};
+    final.attributes = stamp->Attributes;
+    return platform::copyFile(*real, backup, final);
 }
 
 namespace {
 
-struct LocalTimes {
-    LocalDateTime creation, lastWrite, lastAccess;
-};
+// A file time as the change leaves it: the local time to the millisecond,
+// as the pickers hold it.
+RawFileTime chosenTime(LocalDateTime wanted) { return RawFileTime{LocalToFileTime(wanted), 0}; }
 
-// Clears read-only and writes the properties by the extension's route.
-Status writeProperties(const std::string& path, const FileStamp& stamp, const RowTexts& values,
-                       const RowMask& rows) {
-    if (stamp.Attributes & kAttrReadOnly) {
-        Status cleared = SetFileAttributeValue(path, stamp.Attributes & ~kAttrReadOnly);
-        if (!cleared && cleared.error().code != ErrorCode::Unsupported)
-            return cleared;
-    }
-    Status written;
-    if (text::isPackagePath(path)) {
-        written = WritePackageRows(path, values, rows);
-    } else if (rows.any()) {
-        RowTexts trimmed;
-        for (int i = 0; i < kRowCount; ++i)
-            trimmed[static_cast<std::size_t>(i)] = text::trim(values[static_cast<std::size_t>(i)]);
-        written = WriteCompoundRows(path, trimmed, rows);
-    }
-    // A failed change leaves the file as it was: attributes and times too.
-    if (!written)
-        (void)PutBackFileStamp(path, stamp);
-    return written;
-}
-
-// Times and attributes end every change; their results don't decide it.
-void finish(const std::string& path, const FileStamp& stamp, const LocalTimes& t, const AttributeChoices& a) {
-    (void)SetFileTimes(path, t.creation, t.lastWrite, t.lastAccess);
-    (void)SetFileAttributeValue(path, a.applyTo(stamp.Attributes));
-}
-
-LocalDateTime applyChoice(LocalDateTime value, const BatchTimeChoice& c) {
+RawFileTime applyChoice(const RawFileTime& had, const BatchTimeChoice& c) {
+    LocalDateTime value = FileTimeToLocal(had.ticks);
     if (c.replaceDate)
         value = ReplaceDatePart(value, c.date);
     if (c.replaceTime)
         value = ReplaceTimePart(value, c.time);
-    return value;
+    return chosenTime(value);
+}
+
+// The file a change rewrites: the one a link leads to, so the link stays.
+Result<std::string> fileToChange(const std::string& path) { return platform::resolveLinks(path); }
+
+// Writes the properties by the extension's route; the new file takes its
+// final times and attributes before it replaces the old one, which is never
+// touched itself, so a failure leaves it exactly as it was. With no property
+// to write, the times and attributes are set on the file itself.
+Status applyChange(const std::string& path, const std::string& real, const RowTexts& values, const RowMask& rows,
+                   const platform::FinalMetadata& final) {
+    if (!rows.any())
+        return platform::applyFileMetadata(real, final);
+    if (text::isPackagePath(path))
+        return WritePackageRows(real, values, rows, final);
+    RowTexts trimmed;
+    for (int i = 0; i < kRowCount; ++i)
+        trimmed[static_cast<std::size_t>(i)] = text::trim(values[static_cast<std::size_t>(i)]);
+    return WriteCompoundRows(real, trimmed, rows, final);
 }
 
 }  // namespace
 
 Status ApplyBatchToFile(const std::string& path, const BatchSettings& s) {
-    auto stamp = ReadFileStamp(path);
+    auto real = fileToChange(path);
+    if (!real)
+        return real.error();
+    auto stamp = ReadFileStamp(*real);
     if (!stamp)
         return stamp.error();
-    QV_TRY(writeProperties(path, *stamp, s.values, s.ticked));
-    LocalTimes t;
-    t.creation = applyChoice(FileTimeToLocal(stamp->Creation.ticks), s.creation);
-    t.lastWrite = applyChoice(FileTimeToLocal(stamp->LastWrite.ticks), s.lastWrite);
-    t.lastAccess = applyChoice(FileTimeToLocal(stamp->LastAccess.ticks), s.lastAccess);
-    finish(path, *stamp, t, s.attributes);
-    return {};
+    platform::FinalMetadata final;
+    final.times = platform::FileTimes{applyChoice(stamp->Creation, s.creation),
+                                      applyChoice(stamp->LastAccess, s.lastAccess),
+                                      applyChoice(stamp->LastWrite, s.lastWrite)};
+    final.attributes = s.attributes.applyTo(stamp->Attributes);
+    return applyChange(path, *real, s.values, s.ticked, final);
 }
 
 Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
-    auto stamp = ReadFileStamp(path);
+    auto real = fileToChange(path);
+    if (!real)
+        return real.error();
+    auto stamp = ReadFileStamp(*real);
     if (!stamp)
         return stamp.error();
-    QV_TRY(writeProperties(path, *stamp, s.values, allRows()));
-    LocalTimes t;
-    t.creation = ReplaceTimePart(s.creationDate, s.creationTime);
-    t.lastWrite = ReplaceTimePart(s.lastWriteDate, s.lastWriteTime);
-    t.lastAccess = ReplaceTimePart(s.lastAccessDate, s.lastAccessTime);
-    finish(path, *stamp, t, s.attributes);
-    return {};
+    platform::FinalMetadata final;
+    final.times = platform::FileTimes{
+        chosenTime(ReplaceTimePart(s.creationDate, s.creationTime)),
+        chosenTime(ReplaceTimePart(s.lastAccessDate, s.lastAccessTime)),
+        chosenTime(ReplaceTimePart(s.lastWriteDate, s.lastWriteTime))};
+    final.attributes = s.attributes.applyTo(stamp->Attributes);
+    return applyChange(path, *real, s.values, allRows(), final);
+}
+
+std::vector<std::size_t> FirstOfEachFile(const std::vector<std::string>& paths) {
+    std::vector<std::size_t> first(paths.size());
+    std::map<platform::FileIdentity, std::size_t> seen;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        first[i] = i;
+        auto id = platform::fileIdentity(paths[i]);
+        if (!id)
+            continue;  // a file that is not there fails on its own
+        auto [it, inserted] = seen.emplace(*id, i);
+        if (!inserted)
+            first[i] = it->second;
+    }
+    return first;
+}
+
+std::vector<std::string> UniqueFiles(const std::vector<std::string>& paths) {
+    std::vector<std::size_t> first = FirstOfEachFile(paths);
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        if (first[i] == i)
+            out.push_back(paths[i]);
+    return out;
 }
 
 int ProgressPercent(std::size_t k, std::size_t n) {
@@ -124,6 +145,7 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings&
     BatchReport report;
     for (const std::string& p : paths)
         report.files.push_back(FileResult{p, FileState::Unchanged, false, {}});
+    const std::vector<std::size_t> first = FirstOfEachFile(paths);
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (callbacks.cancelRequested && callbacks.cancelRequested()) {
             report.cancelled = true;
@@ -132,6 +154,16 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings&
         if (callbacks.fileStarted)
             callbacks.fileStarted(i, paths[i]);
         FileResult& r = report.files[i];
+        if (first[i] != i) {
+            // Another name of a file already done: changing it again would
+            // let its backup take the changed file in place of the original.
+            FileResult done = report.files[first[i]];
+            r.state = done.state;
+            r.error = done.error;
+            if (callbacks.fileFinished)
+                callbacks.fileFinished(i, r, ProgressPercent(i + 1, paths.size()));
+            continue;
+        }
         if (settings.backup) {
             Status b = backupoldfile(paths[i]);
             if (!b) {

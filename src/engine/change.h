@@ -18,12 +18,21 @@ enum class FileState { Unchanged = 0, Changed = 1, ChangeFailed = 2, Unreadable 
 // The backup of a workbook: its full path with ".bak" appended.
 std::string BackupPathFor(const std::string& path);
 
-// Copies the workbook to its backup, replacing an older backup, and gives the
-// backup the workbook's times and attributes.
+// Copies the workbook to its backup, replacing an older backup (a link or a
+// second hard link there is replaced, never written through), and gives the
+// backup the workbook's permissions, owner, ACL, times and attributes.
 Status backupoldfile(const std::string& path);
 
+// For each listed path, the index of the first path that names the same file
+// (the same name twice, a link, another hard link); its own index when it is
+// the first. Paths that name nothing count as files of their own.
+std::vector<std::size_t> FirstOfEachFile(const std::vector<std::string>& paths);
+// The paths less every later name of a file already listed.
+std::vector<std::string> UniqueFiles(const std::vector<std::string>& paths);
+
 // The per-file change of a batch run and of the single change. A failure
-// leaves the file as it was, its attributes included.
+// leaves the file as it was, its attributes included. A link given as the
+// file keeps being a link: the file it leads to is changed.
 Status ApplyBatchToFile(const std::string& path, const BatchSettings& settings);
 Status ApplySingleToFile(const std::string& path, const SingleSettings& settings);
 

@@ -58,9 +58,7 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
     auto putBack = [&] {
         if (platform::readOpensMovingAccessTime() == movingOpens)
             return;
-        auto now = platform::queryAccessAndWriteTimes(path);
-        if (!now || now->lastAccess != stamp->LastAccess || now->lastWrite != stamp->LastWrite)
-            (void)PutBackFileStamp(path, *stamp);
+        (void)PutBackAfterRead(path, *stamp);
     };
     if (!rows && text::isPackagePath(path)) {
         // No line for a package that can't be read; the file still gets its
@@ -93,7 +91,7 @@ std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encodin
 }
 
 std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding, const RunCallbacks& callbacks,
-                     bool* cancelled) {
+                     bool* cancelled, std::size_t* rowCount) {
     std::vector<std::string> lines{BuildCsvHeader()};
     if (cancelled)
         *cancelled = false;
@@ -108,6 +106,8 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
         auto row = BuildCsvRow(paths[i]);
         if (row)
             lines.push_back(std::move(*row));
+        if (row && rowCount)
+            ++*rowCount;
         if (callbacks.fileFinished)
             callbacks.fileFinished(i, FileResult{paths[i], FileState::Unchanged, false, {}},
                                    ProgressPercent(i + 1, paths.size()));
@@ -115,31 +115,54 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
     return EncodeCsv(lines, encoding);
 }
 
-ExportReport RunExport(const std::vector<std::string>& paths, const std::string& csvPath, CsvEncoding encoding,
+Status CheckExportTarget(const std::vector<std::string>& paths, const std::string& csvPath) {
+    platform::TargetKind kind = platform::inspectTarget(csvPath);
+    if (!kind.exists)
+        return {};
+    // A link is replaced by the new file, never written through; a folder,
+    // a device or a pipe is no place for it.
+    if (!kind.plainFile && !kind.link)
+        return Error(ErrorCode::NotAPlainFile, csvPath + " is not a plain file; the CSV is not written there");
+    auto target = platform::fileIdentity(csvPath);
+    if (!target)
+        return {};  // a link that leads nowhere
+    for (const std::string& p : paths) {
+        auto id = platform::fileIdentity(p);
+        if (id && *id == *target)
+            return Error(ErrorCode::InvalidArgument,
+                         csvPath + " is one of the files to export; the CSV would take its place");
+    }
+    return {};
+}
+
+ExportReport RunExport(const std::vector<std::string>& pathsIn, const std::string& csvPath, CsvEncoding encoding,
                        const RunCallbacks& callbacks) {
     ExportReport report;
-    std::size_t rows = 0;
-    RunCallbacks counting = callbacks;
+    // Checked before any file is read: nothing to undo when it fails.
+    report.written = CheckExportTarget(pathsIn, csvPath);
+    if (!report.written)
+        return report;
+    // One line per file, however many names lead to it.
+    const std::vector<std::string> paths = UniqueFiles(pathsIn);
     bool cancelled = false;
-    std::string bytes = BuildCsv(paths, encoding, counting, &cancelled);
+    std::string bytes = BuildCsv(paths, encoding, callbacks, &cancelled, &report.rows);
     if (cancelled) {
         report.cancelled = true;
+        report.rows = 0;
         report.written = Error(ErrorCode::Cancelled, "the export was cancelled");
         return report;
     }
-    // An old CSV that another program holds open is not replaced behind its back.
-    if (platform::findFile(csvPath).ok()) {
-        auto held = platform::File::open(csvPath, platform::OpenMode::ReadWriteExclusive);
+    // An old CSV that another program holds open is not replaced behind its
+    // back. Only a plain file is asked: a link's target is none of ours.
+    platform::TargetKind kind = platform::inspectTarget(csvPath);
+    if (kind.plainFile) {
+        auto held = platform::File::open(csvPath, platform::OpenMode::ReadExclusive);
         if (!held && held.error().code == ErrorCode::InUse) {
             report.written = held.error();
             return report;
         }
     }
     report.written = platform::writeFileAtomically(csvPath, bytes);
-    // Lines are counted from the bytes: one per CR LF, less the header.
-    for (char c : bytes)
-        rows += c == '\n';
-    report.rows = rows > 0 ? rows - 1 : 0;
     return report;
 }
 

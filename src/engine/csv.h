@@ -28,7 +28,7 @@ std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encodin
 
 struct ExportReport {
     bool cancelled = false;
-    std::size_t rows = 0;  // workbook lines written
+    std::size_t rows = 0;  // workbook rows written (a value may hold line breaks)
     Status written;        // the CSV file could be written
 };
 
@@ -40,6 +40,10 @@ ExportReport RunExport(const std::vector<std::string>& paths, const std::string&
 
 // The same bytes without writing them anywhere (for standard output).
 std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding, const RunCallbacks& callbacks = {},
-                     bool* cancelled = nullptr);
+                     bool* cancelled = nullptr, std::size_t* rowCount = nullptr);
+
+// Whether the CSV may be written at that path for those files: never over
+// one of them (through any of its names), never into a folder or a device.
+Status CheckExportTarget(const std::vector<std::string>& paths, const std::string& csvPath);
 
 }  // namespace qv::engine

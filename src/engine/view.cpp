@@ -46,14 +46,18 @@ FileView LoadSingleFileView(const std::string& path) {
     }
 
     // Reading must leave the file as it was found, also when it failed.
-    Status putBack = PutBackFileStamp(path, stamp);
-    if (!v.propertiesRead) {
+    Status putBack = PutBackAfterRead(path, stamp);
+    if (!putBack)
+        v.note = putBack.error();
+    // Empty values shown for a compound file that could not even be opened
+    // (held by another program, not ours to read) are still a failed read.
+    const bool notOpened = v.propertyError && (v.propertyError->code == ErrorCode::InUse ||
+                                               v.propertyError->code == ErrorCode::AccessDenied ||
+                                               v.propertyError->code == ErrorCode::IoError);
+    if (!v.propertiesRead || notOpened)
         v.error = *v.propertyError;
-    } else if (!putBack) {
-        v.error = putBack.error();
-    } else {
+    else
         v.ok = true;
-    }
     return v;
 }
 

@@ -32,13 +32,16 @@ struct FileView {
     // whose values are empty because it could not be opened).
     std::optional<Error> propertyError;
 
-    // The whole read succeeded: properties read and times put back.
+    // The whole read succeeded: properties read.
     bool ok = false;
     Error error;
+    // Reading moved a time that could not be put back (a file of another
+    // owner, a read-only medium): said, but the read still counts.
+    std::optional<Error> note;
 };
 
-// Reads one file. Whatever happens, a file that was found gets its times and
-// attributes back as they were.
+// Reads one file, opened for reading only and shared. Whatever happens, a
+// file that was found gets back the times that reading moved.
 FileView LoadSingleFileView(const std::string& path);
 
 // The properties of a file by the extension's route, without stamp handling.

@@ -17,7 +17,7 @@ Result<std::string> readWholeFile(const std::string& path, std::uint64_t maxSize
     return data;
 }
 
-Status copyFile(const std::string& source, const std::string& target) {
+Status copyFile(const std::string& source, const std::string& target, const FinalMetadata& final) {
     auto in = File::open(source, OpenMode::ReadDenyWrite);
     if (!in)
         return in.error();
@@ -34,8 +34,10 @@ Status copyFile(const std::string& source, const std::string& target) {
         QV_TRY(out->file().write(buf.data(), *n));
         off += *n;
     }
-    (void)in->close();
-    return out->commit();
+    ReplacementFile::CommitOptions options;
+    options.looksLike = &*in;
+    options.final = final;
+    return out->commit(options);
 }
 
 Status writeFileAtomically(const std::string& path, std::string_view bytes) {

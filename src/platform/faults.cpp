@@ -1,7 +1,12 @@
 #include "platform/faults.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 
 namespace qv::platform::faults {
 
@@ -34,7 +39,25 @@ void reset() {
 
 int count() { return g_count; }
 
+void pausePoint(const char* operation) {
+    static const std::string setting = [] {
+        const char* v = std::getenv("QV_TEST_PAUSE");
+        return std::string(v ? v : "");
+    }();
+    static std::atomic<bool> used{false};
+    if (setting.empty() || used)
+        return;
+    std::size_t colon = setting.find(':');
+    if (colon == std::string::npos || setting.compare(0, colon, operation) != 0 || used.exchange(true))
+        return;
+    std::filesystem::path folder = setting.substr(colon + 1);
+    std::ofstream(folder / "paused").put('\n');
+    for (int i = 0; i < 6000 && !std::filesystem::exists(folder / "resume"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 Status check(const char* operation) {
+    pausePoint(operation);
     int n = ++g_count;
     int at = g_failAt.load();
     int from = g_failFrom.load();

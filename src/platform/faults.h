@@ -20,4 +20,12 @@ int count();
 // Called by the implementations before each change to the disk.
 Status check(const char* operation);
 
+// Where a test may hold a real process still, to widen the window between two
+// processes without sleeping: with QV_TEST_PAUSE="OPERATION:FOLDER" in the
+// environment, the first time the process reaches that operation it creates
+// FOLDER/paused and waits (at most a minute) until FOLDER/resume exists.
+// check() passes one with its operation; a point that changes nothing (such
+// as "renamed", just after a replacement took its place) calls this alone.
+void pausePoint(const char* operation);
+
 }  // namespace qv::platform::faults

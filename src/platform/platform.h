@@ -42,6 +42,23 @@ struct FileVersion {
     friend bool operator==(const FileVersion&, const FileVersion&) = default;
 };
 
+// What tells two names of one file apart from two files: the device and the
+// inode on POSIX, the volume serial number and the file index on Windows.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+
+    friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The times and attributes a file is to have when a change ends. A rewritten
+// file takes them before it replaces the old one, so a crash at any moment
+// leaves the old file or the new one with the right times.
+struct FinalMetadata {
+    std::optional<FileTimes> times;
+    std::optional<std::uint32_t> attributes;
+};
+
 // What a directory search reports for a file.
 struct DirectoryEntry {
     FileTimes times;
@@ -93,15 +110,47 @@ Status setFileAttributes(const std::string& path, std::uint32_t attributes);
 
 // Opens the existing file for writing without sharing (so a file that another
 // program holds open is noticed: ErrorCode::InUse) and sets its three times
-// (on POSIX, times it has already are not set again).
+// (on POSIX, times it has already are not set again). A link is not followed.
 Status setFileTimes(const std::string& path, const FileTimes& times);
+
+// Sets what is given of the times and the attributes on the file itself,
+// through one open without sharing; a link is not followed. The first step
+// that fails decides the result: the file system's "can't hold this bit" too.
+Status applyFileMetadata(const std::string& path, const FinalMetadata& wanted);
+
+// Puts back the last-access and last-write times that reading moved, without
+// opening the file for writing (so it works for a reader that may not write,
+// and never waits for another reader). Times that did not move are left alone.
+Status putBackReadTimes(const std::string& path, RawFileTime lastAccess, RawFileTime lastWrite);
+
+// The identity of the file a path names (links followed).
+Result<FileIdentity> fileIdentity(const std::string& path);
+
+// What a path names after every symbolic link in it is followed: the file that
+// a change must rewrite so that the link stays a link. A path that holds no
+// link comes back as it is.
+Result<std::string> resolveLinks(const std::string& path);
+
+// Whether a path names a plain file with no other hard link, the path itself
+// not being a link: the only kind of existing target that may be given a
+// new file's owner and permissions. NotFound when nothing is there.
+struct TargetKind {
+    bool exists = false;
+    bool plainFile = false;  // a regular file, not a link, not a folder or device
+    bool link = false;       // a symbolic link (or, on Windows, a reparse point)
+    bool singleLink = false;
+    bool ownedByUs = false;
+};
+TargetKind inspectTarget(const std::string& path);
 
 // ---------------------------------------------------------------------------
 // Folders
 
 bool isDirectory(const std::string& path);
 // Names of the files (not folders) directly in a folder, hidden ones
-// included, in the order the file system lists them.
+// included, in the order the file system lists them. A symbolic link counts
+// only when the file it leads to lies in the folder too: a planted link must
+// not bring a file from elsewhere into a batch.
 Result<std::vector<std::string>> listFiles(const std::string& folder);
 // The folder and file name joined with the platform's separator.
 std::string joinPath(const std::string& folder, const std::string& name);
@@ -113,6 +162,8 @@ enum class OpenMode {
     ReadDenyWrite,       // read; others may read but not write; on POSIX the
                          // last-access time stays as it was where allowed
     ReadWriteExclusive,  // read and write; no sharing at all
+    ReadExclusive,       // read only, no sharing at all: a file about to be
+                         // replaced, which need not be writable itself
 };
 
 // An open file. On POSIX the sharing rules are advisory locks (flock and an
@@ -134,6 +185,9 @@ public:
     Result<std::uint64_t> size() const;
     // The size and last-write time in one query of the open file.
     Result<FileVersion> version() const;
+    // The identity and the version the file had when it was opened.
+    FileIdentity identity() const;
+    FileVersion openedVersion() const;
     // Reads up to n bytes at an offset; fewer only at the end of the file.
     Result<std::size_t> readAt(std::uint64_t offset, void* buffer, std::size_t n) const;
     // Reads exactly n bytes at an offset, or fails.
@@ -153,6 +207,8 @@ public:
 
     struct Impl;
     Impl* impl() const { return m_impl.get(); }
+    // For the implementations, which alone can make an Impl.
+    explicit File(std::unique_ptr<Impl> impl);
 
 private:
     friend class ReplacementFile;
@@ -186,10 +242,27 @@ public:
     const std::string& tempPath() const;
     const std::string& target() const;
 
-    // Flushes the new file, gives it the old file's permissions, owner and
-    // extended attributes (Windows: ReplaceFileW keeps creation time,
-    // attributes and security), and puts it in the target's place.
-    Status commit();
+    struct CommitOptions {
+        // The file being replaced, opened (and locked) before it was first
+        // read. The target must still be that file, with the size and
+        // last-write time it had then, or the commit is refused with
+        // ErrorCode::ChangedMeanwhile; it is held until the new file is in
+        // its place and closed by the commit.
+        File* original = nullptr;
+        // The file whose permissions, owner, ACL and extended attributes the
+        // new one takes (the original when not given). Without either, an
+        // existing target passes on only its permissions, and only when it is
+        // a plain file of ours with a single link.
+        const File* looksLike = nullptr;
+        FinalMetadata final;
+    };
+
+    // Flushes the new file, gives it the metadata the options say, and puts
+    // it in the target's place; a link at the target is replaced, never
+    // written through (Windows: ReplaceFileW keeps creation time, attributes
+    // and security).
+    Status commit(const CommitOptions& options);
+    Status commit() { return commit(CommitOptions{}); }
     // Removes the temporary file (also done by the destructor).
     void discard();
 
@@ -229,8 +302,10 @@ private:
 };
 
 // Copies a file to a new path, replacing what is there, through a
-// ReplacementFile, so a failed copy never leaves a half file.
-Status copyFile(const std::string& source, const std::string& target);
+// ReplacementFile, so a failed copy never leaves a half file. The copy takes
+// the source's permissions, owner (where allowed), ACL and extended
+// attributes from the start, and the given final times and attributes.
+Status copyFile(const std::string& source, const std::string& target, const FinalMetadata& final = {});
 
 // Writes bytes to a file through a ReplacementFile.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);

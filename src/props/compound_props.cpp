@@ -144,7 +144,8 @@ Result<RowValues> ReadCompoundRows(const std::string& path) {
     return values;
 }
 
-Status WriteCompoundRows(const std::string& path, const RowTexts& values, const RowMask& selected) {
+Status WriteCompoundRows(const std::string& path, const RowTexts& values, const RowMask& selected,
+                         const platform::FinalMetadata& final) {
     std::optional<Planned> planned[kRowCount];
     bool setUsed[2] = {false, false};
     for (const PropertyRow& row : kCatalogue) {
@@ -159,7 +160,7 @@ Status WriteCompoundRows(const std::string& path, const RowTexts& values, const 
     if (!setUsed[0] && !setUsed[1])
         return {};
 
-    auto file = platform::File::open(path, platform::OpenMode::ReadWriteExclusive);
+    auto file = platform::File::open(path, platform::OpenMode::ReadExclusive);
     if (!file)
         return file.error();
     auto source = cfb::FileSource::over(*file);
@@ -225,11 +226,12 @@ Status WriteCompoundRows(const std::string& path, const RowTexts& values, const 
     cfb::FileSink sink(replacement->file());
     QV_TRY(tx.writeTo(sink));
     QV_TRY(checkReadsBack(replacement->file(), written, path));
-    // The original is held exclusively while its replacement is written, and
-    // let go just before the replacement takes its place: Windows can't
-    // replace a file that is still open without sharing.
-    (void)file->close();
-    return replacement->commit();
+    // The original is held exclusively from its first read until its
+    // replacement has taken its place, and must still be as it was read.
+    platform::ReplacementFile::CommitOptions options;
+    options.original = &*file;
+    options.final = final;
+    return replacement->commit(options);
 }
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/result.h"
+#include "platform/platform.h"
 #include "props/rows.h"
 
 namespace qv {
@@ -23,6 +24,9 @@ Result<RowValues> ReadCompoundRows(const std::string& path);
 // created. Texts are written as given (trimming is the caller's business).
 // A date text that doesn't parse fails with ErrorCode::ConversionFailed and
 // nothing is written. On any failure the file is left byte-identical.
-Status WriteCompoundRows(const std::string& path, const RowTexts& values, const RowMask& selected);
+// The rewritten file takes the final times and attributes before it
+// replaces the old one.
+Status WriteCompoundRows(const std::string& path, const RowTexts& values, const RowMask& selected,
+                         const platform::FinalMetadata& final = {});
 
 }  // namespace qv

@@ -52,6 +52,10 @@ LocalDateTime ReplaceTimePart(LocalDateTime value, LocalDateTime pickedTime) {
     return ComposeDateTime(WholeDays(value), TimeOfDay(pickedTime));
 }
 
+Status PutBackAfterRead(const std::string& path, const FileStamp& stamp) {
+    return platform::putBackReadTimes(path, stamp.LastAccess, stamp.LastWrite);
+}
+
 Status PutBackFileStamp(const std::string& path, const FileStamp& stamp) {
     if (stamp.Attributes & kAttrReadOnly) {
         auto cleared = platform::setFileAttributes(path, stamp.Attributes & ~kAttrReadOnly);

@@ -48,6 +48,12 @@ LocalDateTime ReplaceDatePart(LocalDateTime value, LocalDateTime pickedDate);
 // The whole days of the value plus the time of day of the picked time.
 LocalDateTime ReplaceTimePart(LocalDateTime value, LocalDateTime pickedTime);
 
+// After a read: puts back the times that reading moved, and only those
+// (reading changes no attribute), without opening the file for writing. An
+// error says that they moved and could not be put back: a note for the
+// reader, not a failure of the read.
+Status PutBackAfterRead(const std::string& path, const FileStamp& stamp);
+
 // Puts back the times (exactly, as raw file times) and the attributes taken
 // before a file was read. Fails when the times could not be put back; the
 // attributes are put back in any case.

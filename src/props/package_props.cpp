@@ -99,7 +99,8 @@ Result<RowValues> ReadPackageRows(const std::string& path) {
     return values;
 }
 
-Status WritePackageRows(const std::string& path, const RowTexts& texts, const RowMask& selected) {
+Status WritePackageRows(const std::string& path, const RowTexts& texts, const RowMask& selected,
+                        const platform::FinalMetadata& final) {
     RowTexts values;
     for (int row = 0; row < kRowCount; ++row) {
         if (!selected[static_cast<std::size_t>(row)])
@@ -113,7 +114,7 @@ Status WritePackageRows(const std::string& path, const RowTexts& texts, const Ro
     // Both parts are loaded and changed before the archive is touched, and
     // then replaced together in one rewrite.
     zip::ZipArchive zip;
-    auto parts = loadParts(zip, path, platform::OpenMode::ReadWriteExclusive);
+    auto parts = loadParts(zip, path, platform::OpenMode::ReadExclusive);
     if (!parts)
         return withVerb("can't write", parts.error());
     // A part none of whose rows is written keeps its stored bytes.
@@ -141,7 +142,7 @@ Status WritePackageRows(const std::string& path, const RowTexts& texts, const Ro
         return withVerb("can't write", st.error());
     if (auto st = apply(parts->core, package::kCoreRows, parts->names.core, core); !st)
         return withVerb("can't write", st.error());
-    if (auto stored = zip.storeFromStreams(streams); !stored)
+    if (auto stored = zip.storeFromStreams(streams, final); !stored)
         return withVerb("can't write", stored.error());
     return {};
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/result.h"
+#include "platform/platform.h"
 #include "props/rows.h"
 
 namespace qv {
@@ -17,6 +18,9 @@ Result<RowValues> ReadPackageRows(const std::string& path);
 // Writes the selected rows into both property parts, checked first and
 // replaced together in one rewrite of the archive. On any failure the file is
 // left byte-identical.
-Status WritePackageRows(const std::string& path, const RowTexts& values, const RowMask& selected);
+// The rewritten file takes the final times and attributes before it
+// replaces the old one.
+Status WritePackageRows(const std::string& path, const RowTexts& values, const RowMask& selected,
+                         const platform::FinalMetadata& final = {});
 
 }  // namespace qv

@@ -40,7 +40,7 @@ void ZipArchive::close() {
 
 Result<platform::File*> ZipArchive::fileFor(platform::OpenMode mode, std::optional<platform::File>& local) {
     if (m_kept) {
-        if (mode == platform::OpenMode::ReadWriteExclusive && m_keptMode != mode)
+        if (mode != platform::OpenMode::ReadDenyWrite && m_keptMode == platform::OpenMode::ReadDenyWrite)
             return Error(ErrorCode::Internal, "the archive is kept open for reading only");
         return &*m_kept;
     }
@@ -159,12 +159,12 @@ Result<std::string> ZipArchive::extractEntry(const ZipEntry& entry) {
     return extract(**file, entry);
 }
 
-Status ZipArchive::storeFromStreams(const std::vector<StreamToStore>& streams) {
+Status ZipArchive::storeFromStreams(const std::vector<StreamToStore>& streams, const platform::FinalMetadata& final) {
     if (streams.empty())
         return {};
     // No other program may change the archive while it is being rewritten.
     std::optional<platform::File> local;
-    auto file = fileFor(platform::OpenMode::ReadWriteExclusive, local);
+    auto file = fileFor(platform::OpenMode::ReadExclusive, local);
     if (!file)
         return file.error();
     QV_TRY(ensureDirectory(**file));
@@ -188,13 +188,15 @@ Status ZipArchive::storeFromStreams(const std::vector<StreamToStore>& streams) {
     if (!reread || reread->rebuilt || reread->entries.size() != *written)
         return Error(ErrorCode::Internal, "the rewritten archive of " + m_path + " does not read back");
 
-    // Closed first, so that the replacement also works where an open file
-    // can't be replaced.
-    (void)(*file)->close();
+    // The old file is held until the new one is in its place (or, where an
+    // open file can't be replaced, until just before).
+    platform::ReplacementFile::CommitOptions options;
+    options.original = *file;
+    options.final = final;
+    Status committed = replacement->commit(options);
     close();
-    QV_TRY(replacement->commit());
     m_directory.reset();
-    return {};
+    return committed;
 }
 
 }  // namespace qv::zip

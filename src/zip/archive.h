@@ -28,7 +28,7 @@ public:
 
     // Keeps the archive file open (and locked as the mode says) across the
     // following operations, until close() or a store: a package is read or
-    // changed with one open. A store needs ReadWriteExclusive.
+    // changed with one open. A store needs an exclusive mode.
     Status keepOpen(platform::OpenMode mode);
     void close();
 
@@ -54,9 +54,11 @@ public:
     // Rewrites the archive once with every stream stored under its name: an
     // entry of that name is replaced where it stands, other names are
     // appended, all other entries are copied unchanged, the comment is kept.
-    // The new archive is written beside the old one and put in its place
-    // atomically; on any failure the old file is left as it was.
-    Status storeFromStreams(const std::vector<StreamToStore>& streams);
+    // The new archive is written beside the old one, given the final times
+    // and attributes, and put in its place atomically, while the old one is
+    // still held as it was when its directory was read; on any failure, or
+    // when another program changed the old one meanwhile, it is left as it is.
+    Status storeFromStreams(const std::vector<StreamToStore>& streams, const platform::FinalMetadata& final = {});
 
 private:
     // The kept file when it serves the mode, else one opened into local.

@@ -5,9 +5,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "guitest.h"
 #include "platform/platform.h"
@@ -23,6 +27,24 @@ using engine::FileState;
 
 namespace {
 
+#ifdef _WIN32
+// An office program holds an open workbook with a handle that shares reading
+// only; the system refuses other handles alike whichever process holds it.
+class LockingProcess {
+public:
+    explicit LockingProcess(const std::string& path)
+        : m_handle(CreateFileW(std::filesystem::path(std::u8string(path.begin(), path.end())).c_str(),
+                               GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~LockingProcess() {
+        if (locked())
+            CloseHandle(m_handle);
+    }
+    bool locked() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_handle;
+};
+#else
 // Holds a file open with a shared lock from another process, as an office
 // program does while a workbook is open: others may read it, not change it.
 class LockingProcess {
@@ -62,6 +84,7 @@ private:
     int m_release = -1;
     bool m_locked = false;
 };
+#endif
 
 }  // namespace
 
@@ -321,7 +344,7 @@ private slots:
         QCOMPARE(test::stampOf(xlsx), beforeXlsx);
     }
 
-    void aLockedFileIsUnreadableUntilReleased() {
+    void aFileAnotherReaderHoldsIsShownAsUsual() {
         test::TempDir dir;
         const std::string p = dir.copyData("lo_ascii.xls");
         const std::string q = dir.copyData("lo_ascii.xlsx");
@@ -329,13 +352,19 @@ private slots:
         w.list({q, p});
         QCOMPARE(w.form->fileList()->stateAt(1), FileState::Unchanged);
         {
+            // Viewing reads with sharing and writes nothing back that did not
+            // move, so another reader's lock is no obstacle.
             LockingProcess holder(p);
             QVERIFY(holder.locked());
             w.form->selectRow(0);
             w.form->selectRow(1);
-            // Its values are shown, but it could not be put back as it was.
+#ifdef _WIN32
+            // There the holder's write access shuts every reader out.
             QCOMPARE(w.form->fileList()->stateAt(1), FileState::Unreadable);
+#else
+            QCOMPARE(w.form->fileList()->stateAt(1), FileState::Unchanged);
             QCOMPARE(w.value(false, kRowAuthor), QStringLiteral("Alice Author"));
+#endif
         }
         w.form->selectRow(0);
         w.form->selectRow(1);

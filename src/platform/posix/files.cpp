@@ -9,23 +9,21 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <map>
-#include <set>
 
 #include "base/chunked_copy.h"
 #include "base/text.h"
-#include "platform/dosattrib.h"
 #include "platform/faults.h"
-#include "platform/platform.h"
-#include "platform/temp_names.h"
+#include "platform/posix/posix_files.h"
 
 namespace qv::platform {
 
-namespace {
+namespace posix {
 
+namespace {
 constexpr const char* kDosAttribName = "user.DOSATTRIB";
-constexpr std::uint32_t kStoredBitsMask = ~(kAttrReadOnly | kAttrDirectory);
+}  // namespace
 
 Error errnoError(int err, const std::string& what, const std::string& path) {
     ErrorCode code;
@@ -47,6 +45,9 @@ Error errnoError(int err, const std::string& what, const std::string& path) {
         break;
     case EISDIR:
         code = ErrorCode::IsDirectory;
+        break;
+    case ELOOP:
+        code = ErrorCode::NotAPlainFile;
         break;
     case EBUSY:
     case ETXTBSY:
@@ -90,8 +91,10 @@ bool nameLooksHidden(const std::string& path) {
     return !name.empty() && name[0] == '.';
 }
 
+namespace {
+
 // Reads the DOSATTRIB attribute of a path or an open file.
-std::optional<dosattrib::Info> readDosAttrib(const std::string& path, int fd = -1) {
+std::optional<dosattrib::Info> readDosAttrib(const std::string& path, int fd) {
     char buf[256];
     ssize_t n = fd >= 0 ? fgetxattr(fd, kDosAttribName, buf, sizeof buf)
                         : getxattr(path.c_str(), kDosAttribName, buf, sizeof buf);
@@ -111,26 +114,36 @@ std::optional<dosattrib::Info> readDosAttrib(const std::string& path, int fd = -
 Status writeDosAttrib(const std::string& path, int fd, const dosattrib::Info& info) {
     QV_TRY(faults::check("setxattr"));
     std::string blob = dosattrib::encode(info);
-    int rc = fd >= 0 ? fsetxattr(fd, kDosAttribName, blob.data(), blob.size(), 0)
-                     : setxattr(path.c_str(), kDosAttribName, blob.data(), blob.size(), 0);
+    auto set = [&] { return fsetxattr(fd, kDosAttribName, blob.data(), blob.size(), 0); };
+    int rc = set();
+    if (rc != 0 && errno == EACCES) {
+        // A read-only file of ours: user attributes need write permission,
+        // so it is lent for this one write.
+        struct stat st;
+        if (fstat(fd, &st) == 0 && (st.st_mode & S_IWUSR) == 0 && st.st_uid == geteuid() &&
+            fchmod(fd, (st.st_mode & 07777) | S_IWUSR) == 0) {
+            rc = set();
+            int err = errno;
+            fchmod(fd, st.st_mode & 07777);
+            errno = err;
+        } else {
+            errno = EACCES;
+        }
+    }
     if (rc != 0) {
         int err = errno;
-        if (err == ENOTSUP || err == EPERM)
+        if (err == ENOTSUP)
             return Error(ErrorCode::Unsupported,
                          "the file system of " + path +
-                             " keeps no hidden, system or archive attribute and no creation time; "
-                             "they were left as they were");
+                             " keeps no hidden, system or archive attribute and no creation time");
         return errnoError(err, "can't store the attributes of", path);
     }
     return {};
 }
 
-struct Inspected {
-    struct statx sx;
-    std::optional<dosattrib::Info> dos;
-};
+}  // namespace
 
-Result<Inspected> inspect(const std::string& path, int fd = -1) {
+Result<Inspected> inspect(const std::string& path, int fd) {
     Inspected in{};
     unsigned mask = STATX_TYPE | STATX_MODE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_SIZE;
     int rc = fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, mask, &in.sx) : statx(AT_FDCWD, path.c_str(), 0, mask, &in.sx);
@@ -159,8 +172,92 @@ RawFileTime creationOf(const Inspected& in) {
     return fromStatxTimestamp(in.sx.stx_mtime);
 }
 
+Status applyMetadataToFd(int fd, const std::string& path, const FinalMetadata& wanted) {
+    auto in = inspect(path, fd);
+    if (!in)
+        return in.error();
+    if (wanted.times) {
+        const FileTimes& times = *wanted.times;
+        // Times that are as wanted already are not set again (that would
+        // only move the change time): putting back a file leaves no trace.
+        if (fromStatxTimestamp(in->sx.stx_atime) != times.lastAccess ||
+            fromStatxTimestamp(in->sx.stx_mtime) != times.lastWrite) {
+            QV_TRY(faults::check("utimens"));
+            struct timespec ts[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
+            if (futimens(fd, ts) != 0)
+                return errnoError(errno, "can't set the times of", path);
+            // Without a stored or a birth time, the creation time follows the
+            // last-write time just set.
+            in = inspect(path, fd);
+            if (!in)
+                return in.error();
+        }
+    }
+
+    mode_t mode = in->sx.stx_mode & 07777;
+    bool readOnlyNow = (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    std::optional<mode_t> newMode;
+    if (wanted.attributes) {
+        bool readOnlyWanted = (*wanted.attributes & kAttrReadOnly) != 0;
+        if (readOnlyNow != readOnlyWanted)
+            newMode = readOnlyWanted ? (mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    }
+    auto applyMode = [&]() -> Status {
+        QV_TRY(faults::check("chmod"));
+        if (fchmod(fd, *newMode) != 0)
+            return errnoError(errno, "can't change the read-only attribute of", path);
+        newMode.reset();
+        return {};
+    };
+    // Write permission goes first and comes off last, so the record between
+    // can be written by an owner who is not the superuser.
+    if (newMode && (*newMode & S_IWUSR))
+        QV_TRY(applyMode());
+
+    // The other bits and the creation time share one extended attribute;
+    // it is written only when they change.
+    dosattrib::Info info = in->dos.value_or(dosattrib::Info{});
+    if (!in->dos)
+        info.attributes = attributesOf(path, *in) & ~(kAttrDirectory | kAttrHidden);
+    bool needWrite = false;
+    const std::uint32_t dotHidden = nameLooksHidden(path) ? kAttrHidden : 0;
+    if (wanted.attributes) {
+        std::uint32_t bits = *wanted.attributes & kStoredBitsMask;
+        std::uint32_t stored = in->dos ? (in->dos->attributes & kStoredBitsMask) : 0;
+        if (in->dos ? stored != bits : (bits | dotHidden) != dotHidden) {
+            info.attributes = bits | (*wanted.attributes & kAttrReadOnly);
+            needWrite = true;
+        }
+    }
+    if (wanted.times) {
+        // The creation time is stored only when it differs from what the
+        // file already reports. One equal to the file system's own birth
+        // time is not stored at all: that keeps its nanoseconds.
+        const RawFileTime& creation = wanted.times->creation;
+        bool hasBirth = (in->sx.stx_mask & STATX_BTIME) != 0;
+        if (hasBirth && fromStatxTimestamp(in->sx.stx_btime) == creation) {
+            if (info.creation) {
+                info.creation.reset();
+                needWrite = true;
+            }
+        } else if (creationOf(*in) != creation) {
+            info.creation = creation.ticks;
+            needWrite = true;
+        }
+    }
+    if (needWrite)
+        QV_TRY(writeDosAttrib(path, fd, info));
+    if (newMode)
+        QV_TRY(applyMode());
+    if (wanted.attributes && dotHidden && !(*wanted.attributes & kAttrHidden))
+        return Error(ErrorCode::Unsupported, path + " stays hidden: its name starts with a dot");
+    return {};
+}
+
+namespace {
+
 // Takes the advisory locks that stand for Windows' sharing modes.
-Status takeLocks(int fd, bool exclusive, const std::string& path) {
+Status takeLocks(int fd, bool exclusive, bool writable, const std::string& path) {
     if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         int err = errno;
         if (err == EWOULDBLOCK)
@@ -169,8 +266,10 @@ Status takeLocks(int fd, bool exclusive, const std::string& path) {
         if (err != ENOLCK && err != EINVAL && err != ENOTSUP)
             return errnoError(err, "can't lock", path);
     }
+    // A record write lock needs a file open for writing; an exclusive reader
+    // takes a read lock, which still keeps record-locking writers out.
     struct flock fl {};
-    fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    fl.l_type = exclusive && writable ? F_WRLCK : F_RDLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
     fl.l_len = 0;
@@ -182,7 +281,60 @@ Status takeLocks(int fd, bool exclusive, const std::string& path) {
     return {};
 }
 
+thread_local std::uint64_t t_readOpensMovingAccessTime = 0;
+
 }  // namespace
+
+Result<File> openFile(const std::string& path, OpenMode mode, bool noFollow) {
+    bool write = mode == OpenMode::ReadWriteExclusive;
+    bool exclusive = mode != OpenMode::ReadDenyWrite;
+    int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0);
+    // Reading leaves the last-access time alone where the system lets us
+    // (our own files): a read then has no time to put back.
+    int used = write ? flags : flags | O_NOATIME;
+    int fd = ::open(path.c_str(), used);
+    if (fd < 0 && !write && errno == EPERM)
+        fd = ::open(path.c_str(), used = flags);
+    if (fd >= 0 && !write && used == flags)
+        ++t_readOpensMovingAccessTime;
+    if (fd < 0) {
+        int err = errno;
+        if (err == EACCES && write && access(path.c_str(), F_OK) == 0) {
+            struct stat st;
+            if (stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+                return Error(ErrorCode::ReadOnly, "the file " + path + " is read-only");
+        }
+        if (err == ELOOP && noFollow)
+            return Error(ErrorCode::NotAPlainFile, path + " is a symbolic link; it is not followed");
+        return errnoError(err, "can't open", path);
+    }
+    auto impl = std::make_unique<File::Impl>();
+    impl->fd = fd;
+    impl->path = path;
+    File::Impl& im = *impl;
+    File f(std::move(impl));
+    // O_NONBLOCK only kept a FIFO from hanging the open. The status flags
+    // are the ones just given, so they need no asking.
+    fcntl(fd, F_SETFL, used & ~O_NONBLOCK);
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return errnoError(errno, "can't open", path);
+    if (S_ISDIR(st.st_mode))
+        return Error(ErrorCode::IsDirectory, path + " is a folder, not a file");
+    if (!S_ISREG(st.st_mode))
+        return Error(ErrorCode::Unsupported, path + " is not a regular file");
+    QV_TRY(takeLocks(fd, exclusive, write, path));
+    // Taken after the lock: from here on no writer of ours can change it.
+    if (fstat(fd, &st) != 0)
+        return errnoError(errno, "can't open", path);
+    im.identity = FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    im.opened = FileVersion{static_cast<std::uint64_t>(st.st_size), fromTimespec(st.st_mtim)};
+    return f;
+}
+
+}  // namespace posix
+
+using namespace posix;
 
 // ---------------------------------------------------------------------------
 
@@ -228,99 +380,110 @@ Result<AccessAndWriteTimes> queryAccessAndWriteTimes(const std::string& path) {
 }
 
 Status setFileAttributes(const std::string& path, std::uint32_t attributes) {
-    auto in = inspect(path);
-    if (!in)
-        return in.error();
-    mode_t mode = in->sx.stx_mode & 07777;
-    bool readOnlyNow = (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-    bool readOnlyWanted = (attributes & kAttrReadOnly) != 0;
-    if (readOnlyNow != readOnlyWanted) {
-        QV_TRY(faults::check("chmod"));
-        mode_t newMode = readOnlyWanted ? (mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
-        if (chmod(path.c_str(), newMode) != 0)
-            return errnoError(errno, "can't change the read-only attribute of", path);
+    // Not locked: attributes are the file system's, not the content's. But
+    // never through a link, so a planted link can't lend its target a mode.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            return Error(ErrorCode::NotAPlainFile, path + " is a symbolic link; it is not followed");
+        return errnoError(errno, "can't open", path);
     }
+    FinalMetadata wanted;
+    wanted.attributes = attributes;
+    Status st = applyMetadataToFd(fd, path, wanted);
+    ::close(fd);
+    return st;
+}
 
-    // The other bits live in the extended attribute; write it only when they
-    // change, so that putting a file back leaves no trace on it.
-    std::uint32_t wanted = attributes & kStoredBitsMask;
-    std::uint32_t dotHidden = nameLooksHidden(path) ? kAttrHidden : 0;
-    std::uint32_t stored = in->dos ? (in->dos->attributes & kStoredBitsMask) : 0;
-    bool needWrite = in->dos ? stored != wanted : (wanted | dotHidden) != dotHidden;
-    if (needWrite) {
-        dosattrib::Info info = in->dos.value_or(dosattrib::Info{});
-        info.attributes = wanted | (attributes & kAttrReadOnly);
-        QV_TRY(writeDosAttrib(path, -1, info));
-    }
-    if (dotHidden && !(attributes & kAttrHidden))
-        return Error(ErrorCode::Unsupported, path + " stays hidden: its name starts with a dot");
+Status applyFileMetadata(const std::string& path, const FinalMetadata& wanted) {
+    auto file = openFile(path, OpenMode::ReadExclusive, true);
+    if (!file)
+        return file.error();
+    QV_TRY(applyMetadataToFd(file->impl()->fd, path, wanted));
+    return file->close();
+}
+
+Status setFileTimes(const std::string& path, const FileTimes& times) {
+    FinalMetadata wanted;
+    wanted.times = times;
+    return applyFileMetadata(path, wanted);
+}
+
+Status putBackReadTimes(const std::string& path, RawFileTime lastAccess, RawFileTime lastWrite) {
+    auto now = queryAccessAndWriteTimes(path);
+    if (!now)
+        return now.error();
+    if (now->lastAccess == lastAccess && now->lastWrite == lastWrite)
+        return {};
+    QV_TRY(faults::check("utimens"));
+    struct timespec ts[2] = {toTimespec(lastAccess), toTimespec(lastWrite)};
+    if (now->lastAccess == lastAccess)
+        ts[0].tv_nsec = UTIME_OMIT;
+    if (now->lastWrite == lastWrite)
+        ts[1].tv_nsec = UTIME_OMIT;
+    if (utimensat(AT_FDCWD, path.c_str(), ts, 0) != 0)
+        return errnoError(errno, "can't put back the times that reading moved on", path);
     return {};
+}
+
+Result<FileIdentity> fileIdentity(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return errnoError(errno, "can't find", path);
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+Result<std::string> resolveLinks(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return errnoError(errno, "can't find", path);
+    // Only the last part matters: a folder reached through a link is still
+    // the folder where a rename replaces the file.
+    if (!S_ISLNK(st.st_mode))
+        return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real)
+        return errnoError(errno, "can't follow the link", path);
+    std::string out = real;
+    std::free(real);
+    return out;
+}
+
+TargetKind inspectTarget(const std::string& path) {
+    TargetKind k;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return k;
+    k.exists = true;
+    k.plainFile = S_ISREG(st.st_mode);
+    k.link = S_ISLNK(st.st_mode);
+    k.singleLink = st.st_nlink == 1;
+    k.ownedByUs = st.st_uid == geteuid();
+    return k;
 }
 
 // ---------------------------------------------------------------------------
 // File
 
-struct File::Impl {
-    int fd = -1;
-    std::string path;
-    std::uint64_t writePos = 0;
-
-    ~Impl() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-namespace {
-thread_local std::uint64_t t_readOpensMovingAccessTime = 0;
-}  // namespace
+File::Impl::~Impl() {
+    if (fd >= 0)
+        ::close(fd);
+}
 
 std::uint64_t readOpensMovingAccessTime() { return t_readOpensMovingAccessTime; }
 
 File::File() = default;
+File::File(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 File::~File() = default;
 File::File(File&&) noexcept = default;
 File& File::operator=(File&&) noexcept = default;
 
-Result<File> File::open(const std::string& path, OpenMode mode) {
-    bool write = mode == OpenMode::ReadWriteExclusive;
-    int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    // Reading leaves the last-access time alone where the system lets us
-    // (our own files): a read then has no time to put back.
-    int used = write ? flags : flags | O_NOATIME;
-    int fd = ::open(path.c_str(), used);
-    if (fd < 0 && !write && errno == EPERM)
-        fd = ::open(path.c_str(), used = flags);
-    if (fd >= 0 && !write && used == flags)
-        ++t_readOpensMovingAccessTime;
-    if (fd < 0) {
-        int err = errno;
-        if (err == EACCES && write && access(path.c_str(), F_OK) == 0) {
-            struct stat st;
-            if (stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-                return Error(ErrorCode::ReadOnly, "the file " + path + " is read-only");
-        }
-        return errnoError(err, "can't open", path);
-    }
-    File f;
-    f.m_impl = std::make_unique<Impl>();
-    f.m_impl->fd = fd;
-    f.m_impl->path = path;
-    // O_NONBLOCK only kept a FIFO from hanging the open. The status flags
-    // are the ones just given, so they need no asking.
-    fcntl(fd, F_SETFL, used & ~O_NONBLOCK);
-    struct stat st;
-    if (fstat(fd, &st) != 0)
-        return errnoError(errno, "can't open", path);
-    if (S_ISDIR(st.st_mode))
-        return Error(ErrorCode::IsDirectory, path + " is a folder, not a file");
-    if (!S_ISREG(st.st_mode))
-        return Error(ErrorCode::Unsupported, path + " is not a regular file");
-    QV_TRY(takeLocks(fd, write, path));
-    return f;
-}
+Result<File> File::open(const std::string& path, OpenMode mode) { return openFile(path, mode, false); }
 
 bool File::isOpen() const { return m_impl && m_impl->fd >= 0; }
+
+FileIdentity File::identity() const { return m_impl->identity; }
+FileVersion File::openedVersion() const { return m_impl->opened; }
 
 Result<std::uint64_t> File::size() const {
     struct stat st;
@@ -455,57 +618,6 @@ Status File::close() {
 }
 
 // ---------------------------------------------------------------------------
-// Times
-
-Status setFileTimes(const std::string& path, const FileTimes& times) {
-    auto file = File::open(path, OpenMode::ReadWriteExclusive);
-    if (!file)
-        return file.error();
-    int fd = file->impl()->fd;
-    auto in = inspect(path, fd);
-    if (!in)
-        return in.error();
-    // Times that are as wanted already are not set again (that would only
-    // move the change time): putting back a file that reading left alone
-    // writes nothing.
-    if (fromStatxTimestamp(in->sx.stx_atime) != times.lastAccess ||
-        fromStatxTimestamp(in->sx.stx_mtime) != times.lastWrite) {
-        QV_TRY(faults::check("utimens"));
-        struct timespec ts[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
-        if (futimens(fd, ts) != 0)
-            return errnoError(errno, "can't set the times of", path);
-        // Without a stored or a birth time, the creation time follows the
-        // last-write time just set.
-        in = inspect(path, fd);
-        if (!in)
-            return in.error();
-    }
-    // The creation time is stored only when it differs from what the file
-    // already reports, so putting a file back leaves no trace. One equal to the
-    // file system's own birth time is not stored at all: that keeps its
-    // nanoseconds, which the stored form can't hold.
-    bool hasBirth = (in->sx.stx_mask & STATX_BTIME) != 0;
-    bool isBirth = hasBirth && fromStatxTimestamp(in->sx.stx_btime) == times.creation;
-    if (isBirth) {
-        if (in->dos && in->dos->creation) {
-            dosattrib::Info info = *in->dos;
-            info.creation.reset();
-            QV_TRY(writeDosAttrib(path, fd, info));
-        }
-    } else if (creationOf(*in) != times.creation) {
-        dosattrib::Info info;
-        if (in->dos) {
-            info = *in->dos;
-        } else {
-            info.attributes = attributesOf(path, *in) & ~(kAttrDirectory | kAttrHidden);
-        }
-        info.creation = times.creation.ticks;
-        QV_TRY(writeDosAttrib(path, fd, info));
-    }
-    return file->close();
-}
-
-// ---------------------------------------------------------------------------
 // Folders
 
 bool isDirectory(const std::string& path) {
@@ -518,14 +630,38 @@ Result<std::vector<std::string>> listFiles(const std::string& folder) {
     if (!d)
         return errnoError(errno, "can't list", folder);
     std::vector<std::string> names;
+    std::string realFolder;
     while (struct dirent* e = readdir(d)) {
         std::string name = e->d_name;
         if (name == "." || name == "..")
             continue;
         bool isFile = e->d_type == DT_REG;
         if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            std::string full = joinPath(folder, name);
             struct stat st;
-            isFile = stat(joinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+            if (::lstat(full.c_str(), &st) != 0)
+                continue;
+            if (S_ISLNK(st.st_mode)) {
+                isFile = false;
+                if (realFolder.empty()) {
+                    char* r = ::realpath(folder.c_str(), nullptr);
+                    if (!r)
+                        continue;
+                    realFolder = r;
+                    std::free(r);
+                    if (realFolder.back() != '/')
+                        realFolder += '/';
+                }
+                char* r = ::realpath(full.c_str(), nullptr);
+                if (r) {
+                    std::string target = r;
+                    std::free(r);
+                    isFile = target.compare(0, realFolder.size(), realFolder) == 0 &&
+                             ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+                }
+            } else {
+                isFile = S_ISREG(st.st_mode);
+            }
         }
         if (isFile)
             names.push_back(std::move(name));
@@ -550,209 +686,6 @@ std::string executableFolder() {
     std::string path(buf, static_cast<std::size_t>(n));
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-// ---------------------------------------------------------------------------
-// Replacement
-
-struct ReplacementFile::Impl {
-    std::string target;
-    std::string tempPath;
-    File file;
-    bool done = false;
-
-    void discard() {
-        if (done)
-            return;
-        done = true;
-        (void)file.close();
-        ::unlink(tempPath.c_str());
-    }
-    ~Impl() { discard(); }
-};
-
-ReplacementFile::ReplacementFile() = default;
-ReplacementFile::~ReplacementFile() = default;
-ReplacementFile::ReplacementFile(ReplacementFile&&) noexcept = default;
-ReplacementFile& ReplacementFile::operator=(ReplacementFile&&) noexcept = default;
-
-// ---------------------------------------------------------------------------
-// Batches
-
-struct ReplacementBatch::Impl {
-    // Per folder, the names in it that look like temporary files, taken at
-    // the batch's first replacement there.
-    std::map<std::string, std::vector<std::string>> candidates;
-    // Folders whose renames are not flushed yet.
-    std::set<std::string> unsynced;
-};
-
-namespace {
-
-thread_local ReplacementBatch::Impl* t_batch = nullptr;
-
-void syncFolder(const std::string& folder) {
-    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        fsync(dfd);
-        ::close(dfd);
-    }
-}
-
-}  // namespace
-
-ReplacementBatch::ReplacementBatch() {
-    if (!t_batch) {
-        m_impl = std::make_unique<Impl>();
-        t_batch = m_impl.get();
-    }
-}
-
-ReplacementBatch::~ReplacementBatch() {
-    if (!m_impl)
-        return;
-    t_batch = nullptr;
-    for (const std::string& folder : m_impl->unsynced)
-        syncFolder(folder);
-}
-
-void removeStaleTemporaries(const std::string& target) {
-    std::string folder = detail::folderOf(target);
-    std::vector<std::string> listed;
-    std::vector<std::string>* names = &listed;
-    if (t_batch) {
-        auto known = t_batch->candidates.find(folder);
-        if (known == t_batch->candidates.end()) {
-            auto all = listFiles(folder);
-            std::vector<std::string> keep;
-            if (all)
-                for (std::string& n : *all)
-                    if (detail::mayBeTemporaryName(n))
-                        keep.push_back(std::move(n));
-            known = t_batch->candidates.emplace(folder, std::move(keep)).first;
-        }
-        names = &known->second;
-    } else {
-        auto all = listFiles(folder);
-        if (!all)
-            return;
-        listed = std::move(*all);
-    }
-    for (const std::string& name : *names) {
-        if (!isTemporaryNameFor(target, name))
-            continue;
-        std::string path = joinPath(folder, name);
-        int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0)
-            continue;
-        // A writer holds its temporary file locked until it is done; only an
-        // unlocked one is a leftover.
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.c_str());
-        ::close(fd);
-    }
-}
-
-Result<ReplacementFile> ReplacementFile::create(const std::string& target) {
-    if (isDirectory(target))
-        return Error(ErrorCode::IsDirectory, target + " is a folder, not a file");
-    removeStaleTemporaries(target);
-    std::string folder = detail::folderOf(target);
-    QV_TRY(faults::check("create"));
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string path = joinPath(folder, detail::newTemporaryName(target));
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return errnoError(errno, "can't create a temporary file beside", target);
-        }
-        flock(fd, LOCK_EX | LOCK_NB);
-        ReplacementFile r;
-        r.m_impl = std::make_unique<Impl>();
-        r.m_impl->target = target;
-        r.m_impl->tempPath = path;
-        r.m_impl->file.m_impl = std::make_unique<File::Impl>();
-        r.m_impl->file.m_impl->fd = fd;
-        r.m_impl->file.m_impl->path = path;
-        return r;
-    }
-    return Error(ErrorCode::IoError, "can't find a free temporary name beside " + target);
-}
-
-File& ReplacementFile::file() { return m_impl->file; }
-const std::string& ReplacementFile::tempPath() const { return m_impl->tempPath; }
-const std::string& ReplacementFile::target() const { return m_impl->target; }
-void ReplacementFile::discard() {
-    if (m_impl)
-        m_impl->discard();
-}
-
-namespace {
-// Gives the new file what the old one had beside its bytes: permissions,
-// owner and extended attributes (the DOS attributes and creation time among
-// them).
-void carryMetadata(int fd, const std::string& from) {
-    struct stat st;
-    if (stat(from.c_str(), &st) != 0) {
-        mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        return;
-    }
-    fchmod(fd, st.st_mode & 07777);
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-        // Not the owner: the file becomes ours, as any rewrite makes it.
-    }
-    ssize_t len = listxattr(from.c_str(), nullptr, 0);
-    if (len <= 0)
-        return;
-    std::string names(static_cast<std::size_t>(len), '\0');
-    len = listxattr(from.c_str(), names.data(), names.size());
-    if (len <= 0)
-        return;
-    names.resize(static_cast<std::size_t>(len));
-    std::string value;
-    for (std::size_t pos = 0; pos < names.size();) {
-        std::string name = names.c_str() + pos;
-        pos += name.size() + 1;
-        ssize_t vlen = getxattr(from.c_str(), name.c_str(), nullptr, 0);
-        if (vlen < 0)
-            continue;
-        value.assign(static_cast<std::size_t>(vlen), '\0');
-        vlen = getxattr(from.c_str(), name.c_str(), value.data(), value.size());
-        if (vlen < 0)
-            continue;
-        fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(vlen), 0);
-    }
-}
-}  // namespace
-
-Status ReplacementFile::commit() {
-    Impl& im = *m_impl;
-    if (im.done)
-        return Error(ErrorCode::Internal, "replacement of " + im.target + " already finished");
-    int fd = im.file.impl()->fd;
-    QV_TRY(im.file.sync());
-    carryMetadata(fd, im.target);
-    QV_TRY(faults::check("rename"));
-    if (::rename(im.tempPath.c_str(), im.target.c_str()) != 0)
-        return errnoError(errno, "can't replace", im.target);
-    im.done = true;
-    // Make the rename itself durable, now or at the end of the batch.
-    if (t_batch)
-        t_batch->unsynced.insert(detail::folderOf(im.target));
-    else
-        syncFolder(detail::folderOf(im.target));
-    (void)im.file.close();
-    return {};
-}
-
-Status deleteFile(const std::string& path) {
-    QV_TRY(faults::check("delete"));
-    if (::unlink(path.c_str()) != 0)
-        return errnoError(errno, "can't delete", path);
-    return {};
 }
 
 }  // namespace qv::platform

@@ -32,6 +32,24 @@ FILETIME toFiletime(const RawFileTime& t) {
 
 bool hasWildcards(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
 
+FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+FileVersion versionOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    FileVersion v;
+    v.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    v.lastWrite = fromFiletime(info.ftLastWriteTime);
+    return v;
+}
+
+// A handle that only asks about a file, sharing everything.
+HANDLE openForQuery(const std::string& path, DWORD access = 0) {
+    return CreateFileW(widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -110,6 +128,82 @@ Status setFileTimes(const std::string& path, const FileTimes& times) {
     return st;
 }
 
+Status applyFileMetadata(const std::string& path, const FinalMetadata& wanted) {
+    if (wanted.times) {
+        // Without sharing, so a file that another program has open is noticed;
+        // attribute access alone, so a read-only file can be given its times.
+        HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return win32Error(GetLastError(), "can't open", path);
+        Status st = faults::check("settime");
+        if (st) {
+            FILETIME c = toFiletime(wanted.times->creation), a = toFiletime(wanted.times->lastAccess),
+                     w = toFiletime(wanted.times->lastWrite);
+            if (!SetFileTime(h, &c, &a, &w))
+                st = win32Error(GetLastError(), "can't set the times of", path);
+        }
+        CloseHandle(h);
+        QV_TRY(st);
+    }
+    if (wanted.attributes)
+        QV_TRY(setFileAttributes(path, *wanted.attributes));
+    return {};
+}
+
+Status putBackReadTimes(const std::string& path, RawFileTime lastAccess, RawFileTime lastWrite) {
+    auto now = queryAccessAndWriteTimes(path);
+    if (!now)
+        return now.error();
+    if (now->lastAccess == lastAccess && now->lastWrite == lastWrite)
+        return {};
+    QV_TRY(faults::check("settime"));
+    HANDLE h = openForQuery(path, FILE_WRITE_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE)
+        return win32Error(GetLastError(), "can't put back the times that reading moved on", path);
+    FILETIME a = toFiletime(lastAccess), w = toFiletime(lastWrite);
+    Status st;
+    if (!SetFileTime(h, nullptr, &a, &w))
+        st = win32Error(GetLastError(), "can't put back the times that reading moved on", path);
+    CloseHandle(h);
+    return st;
+}
+
+Result<FileIdentity> fileIdentity(const std::string& path) {
+    HANDLE h = openForQuery(path);
+    if (h == INVALID_HANDLE_VALUE)
+        return win32Error(GetLastError(), "can't find", path);
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL ok = GetFileInformationByHandle(h, &info);
+    DWORD err = GetLastError();
+    CloseHandle(h);
+    if (!ok)
+        return win32Error(err, "can't query", path);
+    return identityOf(info);
+}
+
+// Links on Windows need rights few users have; ReplaceFileW works on the
+// name it is given.
+Result<std::string> resolveLinks(const std::string& path) { return path; }
+
+TargetKind inspectTarget(const std::string& path) {
+    TargetKind k;
+    DWORD a = GetFileAttributesW(widen(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return k;
+    k.exists = true;
+    k.plainFile = !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+    k.link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    k.ownedByUs = true;
+    HANDLE h = openForQuery(path);
+    if (h != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info;
+        k.singleLink = GetFileInformationByHandle(h, &info) && info.nNumberOfLinks == 1;
+        CloseHandle(h);
+    }
+    return k;
+}
+
 bool isDirectory(const std::string& path) {
     DWORD a = GetFileAttributesW(widen(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -166,6 +260,9 @@ struct File::Impl {
     HANDLE h = INVALID_HANDLE_VALUE;
     std::string path;
     std::uint64_t writePos = 0;
+    // What the file was when it was opened: what a replacement checks.
+    FileIdentity identity;
+    FileVersion opened;
 
     ~Impl() {
         if (h != INVALID_HANDLE_VALUE)
@@ -188,7 +285,7 @@ File& File::operator=(File&&) noexcept = default;
 Result<File> File::open(const std::string& path, OpenMode mode) {
     bool write = mode == OpenMode::ReadWriteExclusive;
     DWORD access = write ? (GENERIC_READ | GENERIC_WRITE) : GENERIC_READ;
-    DWORD share = write ? 0 : FILE_SHARE_READ;
+    DWORD share = mode == OpenMode::ReadDenyWrite ? FILE_SHARE_READ : 0;
     HANDLE h = CreateFileW(widen(path).c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE && !write)
         ++t_readOpensMovingAccessTime;
@@ -207,8 +304,17 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
     f.m_impl = std::make_unique<Impl>();
     f.m_impl->h = h;
     f.m_impl->path = path;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(h, &info)) {
+        f.m_impl->identity = identityOf(info);
+        f.m_impl->opened = versionOf(info);
+    }
     return f;
 }
+
+File::File(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+FileIdentity File::identity() const { return m_impl->identity; }
+FileVersion File::openedVersion() const { return m_impl->opened; }
 
 bool File::isOpen() const { return m_impl && m_impl->h != INVALID_HANDLE_VALUE; }
 
@@ -223,10 +329,7 @@ Result<FileVersion> File::version() const {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(m_impl->h, &info))
         return win32Error(GetLastError(), "can't query", m_impl->path);
-    FileVersion v;
-    v.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    v.lastWrite = fromFiletime(info.ftLastWriteTime);
-    return v;
+    return versionOf(info);
 }
 
 Result<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
@@ -417,25 +520,72 @@ void ReplacementFile::discard() {
         m_impl->discard();
 }
 
-Status ReplacementFile::commit() {
+namespace {
+Error changedMeanwhile(const std::string& target, const char* how) {
+    return Error(ErrorCode::ChangedMeanwhile, target + " was changed by another program while it was being changed (" +
+                                                  how + "); that program's version is kept");
+}
+}  // namespace
+
+Status ReplacementFile::commit(const CommitOptions& o) {
     Impl& im = *m_impl;
     if (im.done)
         return Error(ErrorCode::Internal, "replacement of " + im.target + " already finished");
+    if (o.final.times) {
+        FILETIME c = toFiletime(o.final.times->creation), a = toFiletime(o.final.times->lastAccess),
+                 w = toFiletime(o.final.times->lastWrite);
+        if (!SetFileTime(im.file.impl()->h, &c, &a, &w))
+            return win32Error(GetLastError(), "can't set the times of", im.tempPath);
+    }
     QV_TRY(im.file.sync());
     QV_TRY(im.file.close());
     QV_TRY(faults::check("rename"));
     std::wstring target = widen(im.target), temp = widen(im.tempPath);
+    if (o.original) {
+        auto now = o.original->version();
+        if (!now)
+            return now.error();
+        if (*now != o.original->openedVersion())
+            return changedMeanwhile(im.target, "written to");
+        auto id = fileIdentity(im.target);
+        if (!id)
+            return changedMeanwhile(im.target, "moved away or deleted");
+        if (*id != o.original->identity())
+            return changedMeanwhile(im.target, "replaced by another file");
+        // Windows can't replace a file that is still open without sharing.
+        (void)o.original->close();
+    }
     DWORD attrs = GetFileAttributesW(target.c_str());
     BOOL ok;
     if (attrs == INVALID_FILE_ATTRIBUTES) {
         ok = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
     } else {
+        // A read-only file can't be replaced; it is one only until then.
+        if (attrs & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesW(target.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
         // Keeps the replaced file's creation time, attributes and security.
         ok = ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+        if (!ok && (attrs & FILE_ATTRIBUTE_READONLY)) {
+            DWORD err = GetLastError();
+            SetFileAttributesW(target.c_str(), attrs);
+            SetLastError(err);
+        }
     }
     if (!ok)
         return win32Error(GetLastError(), "can't replace", im.target);
     im.done = true;
+    faults::pausePoint("renamed");
+    // The replaced file's creation time and attributes came along; the
+    // change's own are set now.
+    FinalMetadata after;
+    if (o.final.attributes)
+        after.attributes = *o.final.attributes;
+    else if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY))
+        after.attributes = attrs;
+    if (o.final.times)
+        after.times = o.final.times;
+    if (after.times || after.attributes)
+        (void)applyFileMetadata(im.target, after);
     return {};
 }
 
