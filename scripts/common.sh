@@ -12,7 +12,7 @@ QV_PACKAGES=(
   zlib1g-dev libpugixml-dev libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   locales fonts-ipafont-gothic
-  python3 python3-olefile zip unzip
+  python3 python3-olefile zip unzip acl e2fsprogs util-linux
   xvfb xauth
 )
 # Only for the fuzzers (scripts/fuzz, scripts/test --fuzz).
@@ -45,6 +45,14 @@ qv_locales() {
       grep -q "^$l UTF-8" /etc/locale.gen 2>/dev/null || echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
     done
     $SUDO locale-gen >/dev/null
+  fi
+}
+
+# An unprivileged user for the tests that must not run as root (another
+# owner's files, a reader who may not write).
+qv_test_user() {
+  if [ "$(id -u)" -eq 0 ] && ! id quorvix-test >/dev/null 2>&1; then
+    useradd --system --no-create-home --shell /usr/sbin/nologin quorvix-test
   fi
 }
 
