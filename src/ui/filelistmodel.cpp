@@ -20,8 +20,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     const auto& entry = m_files.at(static_cast<std::size_t>(index.row()));
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return QString::fromStdString(entry.path);
+    case Qt::ToolTipRole: {
+        auto reason = m_reasons.find(entry.path);
+        if (reason == m_reasons.end())
+            return QString::fromStdString(entry.path);
+        return QString::fromStdString(entry.path) + QLatin1Char('\n') + reason->second;
+    }
     case Qt::DecorationRole:
         return stateIcon(entry.state);
     default:
@@ -55,12 +60,14 @@ void FileListModel::removeAt(int row) {
     if (row < 0 || row >= rowCount())
         return;
     beginRemoveRows({}, row, row);
+    m_reasons.erase(pathAt(row));
     m_files.remove(static_cast<std::size_t>(row));
     endRemoveRows();
 }
 
 void FileListModel::removeAll() {
     beginResetModel();
+    m_reasons.clear();
     m_files.clear();
     endResetModel();
 }
@@ -74,19 +81,61 @@ engine::FileState FileListModel::stateAt(int row) const {
                                         : engine::FileState::Unchanged;
 }
 
-void FileListModel::setState(int row, engine::FileState state) {
-    if (row < 0 || row >= rowCount() || stateAt(row) == state)
+void FileListModel::setState(int row, engine::FileState state, const QString& reason) {
+    if (row < 0 || row >= rowCount())
+        return;
+    const std::string& path = m_files.at(static_cast<std::size_t>(row)).path;
+    bool reasonChanged = false;
+    if (reason.isEmpty())
+        reasonChanged = m_reasons.erase(path) > 0;
+    else if (m_reasons[path] != reason)
+        m_reasons[path] = reason, reasonChanged = true;
+    if (stateAt(row) == state && !reasonChanged)
         return;
     m_files.setState(static_cast<std::size_t>(row), state);
     const QModelIndex i = index(row, 0);
-    emit dataChanged(i, i, {Qt::DecorationRole});
+    emit dataChanged(i, i, {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
 void FileListModel::setAllStates(engine::FileState state) {
     if (m_files.empty())
         return;
     m_files.setAllStates(state);
-    emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
+    m_reasons.clear();
+    emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole, Qt::ToolTipRole});
+}
+
+QString FileListModel::reasonFor(const Error& error) {
+    QString head;
+    switch (error.code) {
+    case ErrorCode::ChangedMeanwhile:
+        head = tr("変更中に他のプログラムがこのファイルを変更しました。そのプログラムの内容を残しました。");
+        break;
+    case ErrorCode::InUse:
+        head = tr("このファイルは他のアプリケーションで使用中です。");
+        break;
+    case ErrorCode::AccessDenied:
+        head = tr("このファイルを変更する権限がありません。");
+        break;
+    case ErrorCode::ReadOnly:
+        head = tr("このファイルは読み取り専用の場所にあります。");
+        break;
+    case ErrorCode::NotAPlainFile:
+        head = tr("通常のファイルではありません。");
+        break;
+    case ErrorCode::Unsupported:
+        head = tr("このファイルシステムでは設定できません。");
+        break;
+    default:
+        head = tr("エラーが発生しました。");
+        break;
+    }
+    return head + QLatin1Char('\n') + QString::fromStdString(error.message);
+}
+
+QString FileListModel::reasonAt(int row) const {
+    auto reason = m_reasons.find(pathAt(row));
+    return reason == m_reasons.end() ? QString() : reason->second;
 }
 
 }  // namespace qv::ui

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,18 @@ public:
 
     std::string pathAt(int row) const;
     engine::FileState stateAt(int row) const;
-    void setState(int row, engine::FileState state);
+    // The reason, when given, becomes the row's tooltip below its path.
+    void setState(int row, engine::FileState state, const QString& reason = {});
     void setAllStates(engine::FileState state);
+    QString reasonAt(int row) const;
+    // An engine error as the person reads it: what happened in Japanese,
+    // then the details.
+    static QString reasonFor(const Error& error);
 
 private:
     engine::FileList m_files;
+    // Why the last run or view of a file failed, by path.
+    std::map<std::string, QString> m_reasons;
 };
 
 }  // namespace qv::ui

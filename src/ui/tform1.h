@@ -126,6 +126,8 @@ private:
     TForm7* m_batchProgress = nullptr;
     TForm9* m_csvProgress = nullptr;
     bool m_busy = false;
+    // Why the last view failed, for the file list's tooltip.
+    QString m_viewReason;
 };
 
 }  // namespace qv::ui

@@ -48,7 +48,9 @@ void TForm1::BitBtn6Click() {
                 QString::fromStdString(path));
         return;
     }
-    m_files->setState(row, outcome.state);
+    m_files->setState(row, outcome.state,
+                      outcome.state == engine::FileState::ChangeFailed ? FileListModel::reasonFor(outcome.error)
+                                                                       : QString());
 }
 
 void TForm1::BitBtn2Click() {
@@ -67,7 +69,9 @@ void TForm1::BitBtn2Click() {
     const std::vector<std::string> paths = m_files->files().paths();
     if (m_batchProgress) {
         m_batchProgress->run(paths, settings, [this](std::size_t index, const engine::FileResult& result) {
-            m_files->setState(static_cast<int>(index), result.state);
+            m_files->setState(static_cast<int>(index), result.state,
+                              result.state == engine::FileState::ChangeFailed ? FileListModel::reasonFor(result.error)
+                                                                              : QString());
         });
     } else {
         engine::RunBatch(paths, settings);

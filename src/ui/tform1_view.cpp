@@ -33,6 +33,7 @@ void TForm1::ListView1Change() {
         m_ui->Remove1->setEnabled(true);
         const std::string path = m_files->pathAt(row);
         bool ok = false;
+        m_viewReason.clear();
         if (!path.empty()) {
             try {
                 ok = LoadSingleFileView(path);
@@ -41,7 +42,7 @@ void TForm1::ListView1Change() {
             }
         }
         if (!ok)
-            m_files->setState(row, engine::FileState::Unreadable);
+            m_files->setState(row, engine::FileState::Unreadable, m_viewReason);
         else if (m_files->stateAt(row) == engine::FileState::Unreadable)
             m_files->setState(row, engine::FileState::Unchanged);
     }
@@ -50,6 +51,7 @@ void TForm1::ListView1Change() {
 
 bool TForm1::LoadSingleFileView(const std::string& path) {
     const engine::FileView view = engine::LoadSingleFileView(path);
+    m_viewReason = view.ok ? QString() : FileListModel::reasonFor(view.error);
     if (!view.found)
         return false;
     if (view.stamp) {

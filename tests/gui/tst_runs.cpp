@@ -98,6 +98,10 @@ private slots:
         QCOMPARE(list->stateAt(0), FileState::Changed);
         QCOMPARE(list->stateAt(1), FileState::ChangeFailed);
         QCOMPARE(list->stateAt(2), FileState::Changed);
+        // The failed row says why, below its path.
+        const QString tip = list->data(list->index(1, 0), Qt::ToolTipRole).toString();
+        QVERIFY(tip.startsWith(QString::fromStdString(bad) + QLatin1Char('\n')));
+        QVERIFY(!list->reasonAt(1).isEmpty() && list->reasonAt(0).isEmpty());
         QCOMPARE(titleOf(a), std::string("一括タイトル"));
         QCOMPARE(titleOf(b), std::string("一括タイトル"));
         QVERIFY(test::stampOf(a).attributes & kAttrHidden);
@@ -112,7 +116,7 @@ private slots:
         test::TempDir dir;
         std::vector<std::string> paths;
         for (int i = 0; i < 5; ++i)
-            paths.push_back(dir.copyData("lo_ascii.xlsx", "f" + std::to_string(i) + ".xlsx"));
+            paths.push_back(dir.copyData("lo_ascii.xlsx", std::string("f") + std::to_string(i) + ".xlsx"));
         std::vector<std::string> before;
         for (const std::string& p : paths)
             before.push_back(test::readFile(p));
@@ -260,7 +264,7 @@ private slots:
             test::Window w;
             engine::BatchSettings s = w.form->batchSettings();
             for (int row = 0; row < kRowCount; ++row)
-                s.values[std::size_t(row)] = "v" + std::to_string(row);
+                s.values[std::size_t(row)] = std::string("v") + std::to_string(row);
             s.values[kRowCreated] = "2001/02/03 4:05:06";
             s.values[kRowLastSaved] = "2002/03/04";
             s.values[kRowLastPrinted] = "";
@@ -367,7 +371,7 @@ private slots:
         test::TempDir dir;
         std::vector<std::string> paths;
         for (int i = 0; i < 4; ++i)
-            paths.push_back(dir.copyData("lo_ascii.xls", "f" + std::to_string(i) + ".xls"));
+            paths.push_back(dir.copyData("lo_ascii.xls", std::string("f") + std::to_string(i) + ".xls"));
         test::writeFile(dir.file("old.csv"), "old");
         test::Window w;
         w.list(paths);
