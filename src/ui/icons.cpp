@@ -2,7 +2,11 @@
 
 #include <QHash>
 #include <QPainter>
+#ifdef QV_ICONS_PNG
+#include <QImage>
+#else
 #include <QSvgRenderer>
+#endif
 
 // The resource lives in a static library: it has to be registered by name.
 static void registerIcons() {
@@ -17,12 +21,28 @@ namespace qv::ui {
 
 QPixmap pixmap(const QString& name, int size) {
     registerIcons();
+#ifdef QV_ICONS_PNG
+    // Rendered at build time at 16, 24, 32 and 48 pixels; other sizes are
+    // scaled from the next larger one.
+    int rendered = 48;
+    for (int s : {16, 24, 32, 48}) {
+        if (s >= size) {
+            rendered = s;
+            break;
+        }
+    }
+    QImage image(QStringLiteral(":/icons/%1-%2.png").arg(name).arg(rendered));
+    if (rendered != size)
+        image = image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return QPixmap::fromImage(image);
+#else
     QPixmap pm(size, size);
     pm.fill(Qt::transparent);
     QSvgRenderer renderer(QStringLiteral(":/icons/%1.svg").arg(name));
     QPainter painter(&pm);
     renderer.render(&painter);
     return pm;
+#endif
 }
 
 QIcon icon(const QString& name) {
