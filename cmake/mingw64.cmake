@@ -1,6 +1,7 @@
 # Cross-compiling for 64-bit Windows with Debian's mingw-w64; the programs
 # run under Wine for the tests. QV_WIN_DEPS names the folder where
-# scripts/test-windows installs pugixml and GoogleTest built for Windows.
+# scripts/build-windows installs pugixml and GoogleTest built for Windows,
+# QV_WIN_QT the static Qt it builds.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QV_MINGW x86_64-w64-mingw32)
@@ -10,6 +11,9 @@ set(CMAKE_RC_COMPILER ${QV_MINGW}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${QV_MINGW})
 if(DEFINED ENV{QV_WIN_DEPS})
   list(APPEND CMAKE_FIND_ROOT_PATH $ENV{QV_WIN_DEPS})
+endif()
+if(DEFINED ENV{QV_WIN_QT})
+  list(APPEND CMAKE_FIND_ROOT_PATH $ENV{QV_WIN_QT})
 endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
