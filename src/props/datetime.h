@@ -1,5 +1,6 @@
 // Date and time conversions between file times, W3CDTF texts, editing-time
-// durations, local date-times and their text form in the user's locale.
+// durations and local date-times. Their text form in the user's locale is in
+// datetext.h.
 #pragma once
 
 #include <cstdint>
@@ -16,12 +17,6 @@ namespace qv {
 // day. Before that day the fraction counts forward from the day's start
 // (-1.25 is 29 December 1899, 06:00).
 using LocalDateTime = double;
-
-// The locale formats the date-time text is made from: the user's, read when
-// first needed and kept for the program's life.
-const platform::LocaleFormats& CurrentFormats();
-// Replaces the formats (tests), or restores the user's with an empty value.
-void SetFormatsForTesting(const std::optional<platform::LocaleFormats>& formats);
 
 struct DateTimeFields {
     std::int64_t year = 1899;
@@ -44,16 +39,6 @@ LocalDateTime FileTimeToLocal(FileTime utc);
 FileTime LocalToFileTime(LocalDateTime local);
 LocalDateTime NowLocal();
 
-// The user's short date, then a space and the long time unless the time is
-// exactly midnight.
-std::string FormatDateTimeText(LocalDateTime value);
-std::string FormatDateTimeText(LocalDateTime value, const platform::LocaleFormats& formats);
-// The inverse under the same formats; no value for a text that doesn't parse.
-std::optional<LocalDateTime> ParseDateTimeText(std::string_view text);
-std::optional<LocalDateTime> ParseDateTimeText(std::string_view text, const platform::LocaleFormats& formats);
-// Formats with a pattern in Windows pattern letters.
-std::string FormatWithPattern(const DateTimeFields& f, std::string_view pattern, const platform::LocaleFormats& names);
-
 // W3CDTF: the whole profile is read (date only, minutes without seconds,
 // fractions, "Z" or an offset); a time without a zone is not W3CDTF.
 std::optional<FileTime> ParseW3cdtf(std::string_view text);
@@ -74,3 +59,7 @@ std::string FormatIso8601Local(FileTime utc, bool withFraction = false);
 std::optional<FileTime> ParseIso8601(std::string_view text);
 
 }  // namespace qv
+
+// Included here until the callers of the text functions include it
+// themselves.
+#include "props/datetext.h"

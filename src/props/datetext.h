@@ -1,0 +1,31 @@
+// The text form of local date-times in the user's locale: its short date and
+// long time patterns, written and read back.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "props/datetime.h"
+
+namespace qv {
+
+// The locale formats the date-time text is made from: the user's, read when
+// first needed and kept for the program's life. Safe on several threads.
+const platform::LocaleFormats& CurrentFormats();
+// Replaces the formats (tests), or restores the user's with an empty value.
+// Not to be called while other threads format or parse.
+void SetFormatsForTesting(const std::optional<platform::LocaleFormats>& formats);
+
+// The user's short date, then a space and the long time unless the time is
+// exactly midnight.
+std::string FormatDateTimeText(LocalDateTime value);
+std::string FormatDateTimeText(LocalDateTime value, const platform::LocaleFormats& formats);
+// The inverse under the same formats; no value for a text that doesn't parse.
+std::optional<LocalDateTime> ParseDateTimeText(std::string_view text);
+std::optional<LocalDateTime> ParseDateTimeText(std::string_view text, const platform::LocaleFormats& formats);
+// Formats with a pattern in Windows pattern letters.
+std::string FormatWithPattern(const DateTimeFields& f, std::string_view pattern, const platform::LocaleFormats& names);
+
+}  // namespace qv
