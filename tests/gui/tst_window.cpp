@@ -1,5 +1,6 @@
 // The main window: start-up state, the file list and the single-file view.
 #include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -201,7 +202,11 @@ private slots:
         QCOMPARE(w.prompts->folderTitle, QStringLiteral("フォルダを選択してください"));
         std::vector<std::string> listed = w.form->fileList()->files().paths();
         std::sort(listed.begin(), listed.end());
-        QCOMPARE(listed, (std::vector<std::string>{upper, lower}));
+        // The folder command lists paths as the system writes them.
+        auto native = [](const std::string& p) {
+            return test::q2s(QDir::toNativeSeparators(test::s2q(p)));
+        };
+        QCOMPARE(listed, (std::vector<std::string>{native(upper), native(lower)}));
         QCOMPARE(w.form->selectedRow(), 1);
 
         // A folder whose own path holds "~$" gives nothing.
@@ -231,6 +236,9 @@ private slots:
         drop({QUrl::fromLocalFile(test::s2q(a)), QUrl::fromLocalFile(test::s2q(dir.path()))});
         drop({QUrl::fromLocalFile(test::s2q(a))});
         QCOMPARE(w.form->fileList()->rowCount(), 1);
+#ifdef _WIN32
+        QSKIP("names that differ in case only name one file on Windows");
+#endif
         // The same file written in another case is another path; on a file
         // system that tells case apart it has to exist under that name.
         std::filesystem::copy_file(a, upper);
