@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "cli/inputs.h"
 #include "cli/json.h"
+#include "engine/parallel.h"
 #include "engine/view.h"
 #include "props/catalogue.h"
 
@@ -163,13 +164,19 @@ int runShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         printHelp(err);
         return kExitUsage;
     }
+    // Read on every core, shown in the order given.
+    const std::vector<std::string> paths = expandInputs(inputs);
     std::vector<Shown> shown;
+    shown.reserve(paths.size());
     bool allOk = true;
-    for (const std::string& p : expandInputs(inputs)) {
-        Shown s{p, engine::LoadSingleFileView(p)};
-        allOk = allOk && s.view.ok;
-        shown.push_back(std::move(s));
-    }
+    engine::ForEachOrdered(
+        paths.size(), [&](std::size_t i) { return engine::LoadSingleFileView(paths[i]); },
+        [](std::size_t) { return true; },
+        [&](std::size_t i, engine::FileView view) {
+            allOk = allOk && view.ok;
+            shown.push_back(Shown{paths[i], std::move(view)});
+        },
+        engine::ParallelOptions{0, engine::LaterNamesOfEarlierFiles(paths)});
     if (json)
         writeJson(out, shown);
     else

@@ -1,6 +1,7 @@
 #include "engine/csv.h"
 
 #include "base/text.h"
+#include "engine/parallel.h"
 #include "engine/view.h"
 #include "platform/platform.h"
 #include "props/catalogue.h"
@@ -95,22 +96,32 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
     std::vector<std::string> lines{BuildCsvHeader()};
     if (cancelled)
         *cancelled = false;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (callbacks.cancelRequested && callbacks.cancelRequested()) {
-            if (cancelled)
-                *cancelled = true;
-            return {};
-        }
-        if (callbacks.fileStarted)
-            callbacks.fileStarted(i, paths[i]);
-        auto row = BuildCsvRow(paths[i]);
-        if (row)
-            lines.push_back(std::move(*row));
-        if (row && rowCount)
-            ++*rowCount;
-        if (callbacks.fileFinished)
-            callbacks.fileFinished(i, FileResult{paths[i], FileState::Unchanged, false, {}},
-                                   ProgressPercent(i + 1, paths.size()));
+    // The files are read on every core; progress, cancel and the lines
+    // still come in list order on this thread.
+    lines.reserve(paths.size() + 1);
+    const bool finished = ForEachOrdered(
+        paths.size(), [&](std::size_t i) { return BuildCsvRow(paths[i]); },
+        [&](std::size_t i) {
+            if (callbacks.cancelRequested && callbacks.cancelRequested())
+                return false;
+            if (callbacks.fileStarted)
+                callbacks.fileStarted(i, paths[i]);
+            return true;
+        },
+        [&](std::size_t i, std::optional<std::string> row) {
+            if (row)
+                lines.push_back(std::move(*row));
+            if (row && rowCount)
+                ++*rowCount;
+            if (callbacks.fileFinished)
+                callbacks.fileFinished(i, FileResult{paths[i], FileState::Unchanged, false, {}},
+                                       ProgressPercent(i + 1, paths.size()));
+        },
+        ParallelOptions{0, LaterNamesOfEarlierFiles(paths)});
+    if (!finished) {
+        if (cancelled)
+            *cancelled = true;
+        return {};
     }
     return EncodeCsv(lines, encoding);
 }
