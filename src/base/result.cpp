@@ -28,6 +28,7 @@ const char* errorCodeName(ErrorCode code) {
     case ErrorCode::Cancelled: return "cancelled";
     case ErrorCode::ChangedMeanwhile: return "changedMeanwhile";
     case ErrorCode::NotAPlainFile: return "notAPlainFile";
+    case ErrorCode::NotAnOfficeDocument: return "notAnOfficeDocument";
     case ErrorCode::Internal: return "internal";
     }
     return "internal";

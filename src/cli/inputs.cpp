@@ -19,14 +19,6 @@ std::vector<std::string> expandInputs(const std::vector<std::string>& args) {
     return out;
 }
 
-std::optional<std::string> dateTimeTextFromArgument(const std::string& value) {
-    if (auto t = ParseIso8601(value))
-        return FormatDateTimeText(FileTimeToLocal(*t));
-    if (auto v = ParseDateTimeText(value))
-        return FormatDateTimeText(*v);
-    return std::nullopt;
-}
-
 std::optional<LocalDateTime> dateFromArgument(const std::string& value) {
     if (auto t = ParseIso8601(value))
         return WholeDays(FileTimeToLocal(*t));

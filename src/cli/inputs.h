@@ -13,9 +13,6 @@ namespace qv::cli {
 // folder command finds them (extension test, "~$" skipped, no recursion).
 std::vector<std::string> expandInputs(const std::vector<std::string>& args);
 
-// A date-time value from the command line: ISO-8601 or the tool's date-time
-// text. Gives the tool's date-time text, or no value.
-std::optional<std::string> dateTimeTextFromArgument(const std::string& value);
 // A date (ISO "yyyy-mm-dd" or the locale's short date) as a local value.
 std::optional<LocalDateTime> dateFromArgument(const std::string& value);
 // A time of day "H:MM" or "H:MM:SS" as a local value (its fraction).

@@ -63,10 +63,12 @@ std::optional<std::string> rowValue(int row, const std::string& raw, std::string
     if (v.empty())
         return v;
     if (isDateRow(row)) {
-        auto t = dateTimeTextFromArgument(v);
-        if (!t)
-            problem = "'" + raw + "' is not a date (use ISO-8601 such as 2010-04-01T12:30:00+09:00)";
-        return t;
+        // Handed on as given: both kinds read ISO-8601 themselves, so its
+        // fraction of a second and its offset stay exact.
+        if (ParseIso8601(v) || ParseDateTimeText(v))
+            return v;
+        problem = "'" + raw + "' is not a date (use ISO-8601 such as 2010-04-01T12:30:00+09:00)";
+        return std::nullopt;
     }
     if (row == kRowEditTime && !text::parseInt32(v)) {
         problem = "editTime must be a whole number of minutes";

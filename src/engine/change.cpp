@@ -3,8 +3,7 @@
 #include <map>
 
 #include "base/text.h"
-#include "props/compound_props.h"
-#include "props/package_props.h"
+#include "props/backend.h"
 #include "props/filestamp.h"
 
 namespace qv::engine {
@@ -49,20 +48,19 @@ RawFileTime applyChoice(const RawFileTime& had, const BatchTimeChoice& c) {
 // The file a change rewrites: the one a link leads to, so the link stays.
 Result<std::string> fileToChange(const std::string& path) { return platform::resolveLinks(path); }
 
-// Writes the properties by the extension's route; the new file takes its
-// final times and attributes before it replaces the old one, which is never
-// touched itself, so a failure leaves it exactly as it was. With no property
-// to write, the times and attributes are set on the file itself.
-Status applyChange(const std::string& path, const std::string& real, const RowTexts& values, const RowMask& rows,
+// Writes the properties through the back end the content calls for; the new
+// file takes its final times and attributes before it replaces the old one,
+// which is never touched itself, so a failure leaves it exactly as it was.
+// With no property to write, the times and attributes are set on the file
+// itself, whatever it holds.
+Status applyChange(const std::string& real, const RowTexts& values, const RowMask& rows,
                    const platform::FinalMetadata& final) {
     if (!rows.any())
         return platform::applyFileMetadata(real, final);
-    if (text::isPackagePath(path))
-        return WritePackageRows(real, values, rows, final);
-    RowTexts trimmed;
-    for (int i = 0; i < kRowCount; ++i)
-        trimmed[static_cast<std::size_t>(i)] = text::trim(values[static_cast<std::size_t>(i)]);
-    return WriteCompoundRows(real, trimmed, rows, final);
+    auto backend = backendFor(real);
+    if (!backend)
+        return backend.error();
+    return (*backend)->write(real, values, rows, final);
 }
 
 }  // namespace
@@ -79,7 +77,7 @@ Status ApplyBatchToFile(const std::string& path, const BatchSettings& s) {
                                       applyChoice(stamp->LastAccess, s.lastAccess),
                                       applyChoice(stamp->LastWrite, s.lastWrite)};
     final.attributes = s.attributes.applyTo(stamp->Attributes);
-    return applyChange(path, *real, s.values, s.ticked, final);
+    return applyChange(*real, s.values, s.ticked, final);
 }
 
 Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
@@ -95,7 +93,7 @@ Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
         chosenTime(ReplaceTimePart(s.lastAccessDate, s.lastAccessTime)),
         chosenTime(ReplaceTimePart(s.lastWriteDate, s.lastWriteTime))};
     final.attributes = s.attributes.applyTo(stamp->Attributes);
-    return applyChange(path, *real, s.values, allRows(), final);
+    return applyChange(*real, s.values, allRows(), final);
 }
 
 std::vector<std::size_t> FirstOfEachFile(const std::vector<std::string>& paths) {

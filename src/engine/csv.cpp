@@ -5,9 +5,7 @@
 #include "engine/view.h"
 #include "platform/platform.h"
 #include "props/catalogue.h"
-#include "props/compound_props.h"
 #include "props/filestamp.h"
-#include "props/package_props.h"
 
 namespace qv::engine {
 
@@ -50,7 +48,8 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
     if (!stamp)
         return line;
     const std::uint64_t movingOpens = platform::readOpensMovingAccessTime();
-    auto rows = ReadRows(path);
+    RowsRead read = ReadDocumentRows(path);
+    const Result<RowValues>& rows = read.rows;
     // The export never depends on the put-back's result, so a file that the
     // read left exactly as it was found (reading moves no time where the
     // system allows) is not opened once more to be given what it has.
@@ -61,7 +60,7 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
             return;
         (void)PutBackAfterRead(path, *stamp);
     };
-    if (!rows && text::isPackagePath(path)) {
+    if (!rows && !read.showsEmptyValuesWhenUnreadable) {
         // No line for a package that can't be read; the file still gets its
         // times and attributes back, as every read does.
         putBack();

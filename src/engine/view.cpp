@@ -1,14 +1,22 @@
 #include "engine/view.h"
 
-#include "base/text.h"
-#include "props/compound_props.h"
-#include "props/package_props.h"
+#include "props/backend.h"
 
 namespace qv::engine {
 
-Result<RowValues> ReadRows(const std::string& path) {
-    return text::isPackagePath(path) ? ReadPackageRows(path) : ReadCompoundRows(path);
+RowsRead ReadDocumentRows(const std::string& path) {
+    RowsRead r;
+    auto backend = backendFor(path);
+    if (!backend) {
+        r.rows = backend.error();
+        return r;
+    }
+    r.showsEmptyValuesWhenUnreadable = (*backend)->showsEmptyValuesWhenUnreadable();
+    r.rows = (*backend)->read(path);
+    return r;
 }
+
+Result<RowValues> ReadRows(const std::string& path) { return ReadDocumentRows(path).rows; }
 
 FileView LoadSingleFileView(const std::string& path) {
     FileView v;
@@ -33,15 +41,15 @@ FileView LoadSingleFileView(const std::string& path) {
         v.lastAccessShown = v.lastAccess > 1602.0;
     }
 
-    auto rows = ReadRows(path);
-    if (rows) {
-        v.rows = std::move(*rows);
+    RowsRead read = ReadDocumentRows(path);
+    if (read.rows) {
+        v.rows = std::move(*read.rows);
         v.propertiesRead = true;
     } else {
-        v.propertyError = rows.error();
+        v.propertyError = read.rows.error();
         // A compound file that can't be opened shows fourteen empty values;
         // a package that can't be read shows nothing new.
-        if (!text::isPackagePath(path))
+        if (read.showsEmptyValuesWhenUnreadable)
             v.propertiesRead = true;
     }
 
@@ -53,7 +61,8 @@ FileView LoadSingleFileView(const std::string& path) {
     // (held by another program, not ours to read) are still a failed read.
     const bool notOpened = v.propertyError && (v.propertyError->code == ErrorCode::InUse ||
                                                v.propertyError->code == ErrorCode::AccessDenied ||
-                                               v.propertyError->code == ErrorCode::IoError);
+                                               v.propertyError->code == ErrorCode::IoError ||
+                                               v.propertyError->code == ErrorCode::NotAnOfficeDocument);
     if (!v.propertiesRead || notOpened)
         v.error = *v.propertyError;
     else

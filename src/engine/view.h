@@ -44,7 +44,17 @@ struct FileView {
 // file that was found gets back the times that reading moved.
 FileView LoadSingleFileView(const std::string& path);
 
-// The properties of a file by the extension's route, without stamp handling.
+// The properties of a file through the back end its content calls for,
+// without stamp handling.
 Result<RowValues> ReadRows(const std::string& path);
+
+// The same, with what the file's kind shows when it can't be read: fourteen
+// empty values (a compound file, or no Office document at all) or nothing new
+// (a package).
+struct RowsRead {
+    Result<RowValues> rows = RowValues{};
+    bool showsEmptyValuesWhenUnreadable = true;
+};
+RowsRead ReadDocumentRows(const std::string& path);
 
 }  // namespace qv::engine

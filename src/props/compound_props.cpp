@@ -88,11 +88,16 @@ Result<Planned> plan(const PropertyRow& row, const std::string& value) {
         p.time = static_cast<FileTime>(DurationFromMinutes(value));
         return p;
     }
-    auto local = ParseDateTimeText(value);
-    if (!local)
-        return Error(ErrorCode::ConversionFailed, std::string("not a date and time for ") + row.Key + ": " + value);
-    p.time = LocalToFileTime(*local);
-    return p;
+    // The tool's date-time text, or ISO-8601 to the 100 ns, as packages take.
+    if (auto local = ParseDateTimeText(value)) {
+        p.time = LocalToFileTime(*local);
+        return p;
+    }
+    if (auto utc = ParseIso8601(value)) {
+        p.time = *utc;
+        return p;
+    }
+    return Error(ErrorCode::ConversionFailed, std::string("not a date and time for ") + row.Key + ": " + value);
 }
 
 // The new file must read back, with the property sets just written, before

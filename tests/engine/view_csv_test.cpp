@@ -81,9 +81,12 @@ TEST_F(ViewTest, DamagedPackagesShowNothingNewAndNonCompoundFilesShowEmptyValues
     EXPECT_FALSE(v.propertiesRead);
     EXPECT_EQ(test::statTimes(pkg), before) << "times go back even when the read failed";
 
+    // A web page saved as ".xls" is no Office document, whatever its name:
+    // refused, with fourteen empty values in place of the last file's.
     std::string html = dir.copyData("xls_not_ole.xls");
     FileView h = LoadSingleFileView(html);
-    EXPECT_TRUE(h.ok);
+    EXPECT_FALSE(h.ok);
+    EXPECT_EQ(h.error.code, ErrorCode::NotAnOfficeDocument);
     EXPECT_TRUE(h.propertiesRead);
     EXPECT_TRUE(h.propertyError.has_value());
     for (const RowValue& r : h.rows)

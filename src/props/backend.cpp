@@ -1,0 +1,89 @@
+#include "props/backend.h"
+
+#include <algorithm>
+
+#include "base/text.h"
+
+#include "props/compound_props.h"
+#include "props/package_props.h"
+
+namespace qv {
+
+namespace {
+
+constexpr std::string_view kCompoundSignature("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+constexpr std::string_view kZipLocalHeader("PK\x03\x04", 4);
+constexpr std::string_view kZipEndRecord("PK\x05\x06", 4);
+// The end record (22 bytes) and the longest comment that may follow it.
+constexpr std::size_t kEndSearch = 22 + 65535;
+
+class CompoundBackend final : public MetadataBackend {
+public:
+    ContainerKind kind() const override { return ContainerKind::CompoundFile; }
+    Result<RowValues> read(const std::string& path) const override { return ReadCompoundRows(path); }
+    Status write(const std::string& path, const RowTexts& values, const RowMask& rows,
+                 const platform::FinalMetadata& final) const override {
+        // Property sets hold no blanks around a value.
+        RowTexts trimmed;
+        for (int i = 0; i < kRowCount; ++i)
+            trimmed[static_cast<std::size_t>(i)] = text::trim(values[static_cast<std::size_t>(i)]);
+        return WriteCompoundRows(path, trimmed, rows, final);
+    }
+    bool showsEmptyValuesWhenUnreadable() const override { return true; }
+};
+
+class PackageBackend final : public MetadataBackend {
+public:
+    ContainerKind kind() const override { return ContainerKind::Package; }
+    Result<RowValues> read(const std::string& path) const override { return ReadPackageRows(path); }
+    Status write(const std::string& path, const RowTexts& values, const RowMask& rows,
+                 const platform::FinalMetadata& final) const override {
+        return WritePackageRows(path, values, rows, final);
+    }
+    bool showsEmptyValuesWhenUnreadable() const override { return false; }
+};
+
+const CompoundBackend kCompound;
+const PackageBackend kPackage;
+
+}  // namespace
+
+Result<ContainerKind> containerKindOf(std::string_view head, std::string_view tail) {
+    if (head.substr(0, kCompoundSignature.size()) == kCompoundSignature)
+        return ContainerKind::CompoundFile;
+    if (head.substr(0, kZipLocalHeader.size()) == kZipLocalHeader || tail.rfind(kZipEndRecord) != std::string_view::npos)
+        return ContainerKind::Package;
+    return Error(ErrorCode::NotAnOfficeDocument,
+                 "not an Office document: neither a compound file nor a ZIP package");
+}
+
+Result<const MetadataBackend*> backendFor(const std::string& path) {
+    auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
+    if (!file)
+        return file.error();
+    auto size = file->size();
+    if (!size)
+        return size.error();
+    char head[8] = {};
+    auto got = file->readAt(0, head, sizeof head);
+    if (!got)
+        return got.error();
+    std::string tail;
+    std::string_view first(head, *got);
+    if (first.substr(0, 4) != kZipLocalHeader && first != kCompoundSignature && *size >= 22) {
+        std::uint64_t n = std::min<std::uint64_t>(*size, kEndSearch);
+        tail.resize(static_cast<std::size_t>(n));
+        QV_TRY(file->readExactAt(*size - n, tail.data(), tail.size()));
+    }
+    auto kind = containerKindOf(first, tail);
+    if (!kind) {
+        Error e = kind.error();
+        e.message = path + " is " + e.message;
+        return e;
+    }
+    if (*kind == ContainerKind::CompoundFile)
+        return static_cast<const MetadataBackend*>(&kCompound);
+    return static_cast<const MetadataBackend*>(&kPackage);
+}
+
+}  // namespace qv

@@ -1,0 +1,44 @@
+// One back end per container kind behind one interface, chosen by what the
+// file is (its first bytes), never by its name: a package saved under ".xls"
+// is still a package.
+#pragma once
+
+#include <string>
+
+#include "base/result.h"
+#include "platform/platform.h"
+#include "props/rows.h"
+
+namespace qv {
+
+enum class ContainerKind {
+    CompoundFile,  // OLE compound file: the two summary property sets
+    Package,       // ZIP package: the core and extended property parts
+};
+
+class MetadataBackend {
+public:
+    virtual ~MetadataBackend() = default;
+
+    virtual ContainerKind kind() const = 0;
+    // The fourteen rows as the file holds them.
+    virtual Result<RowValues> read(const std::string& path) const = 0;
+    // Writes the selected rows in one atomic commit; the new file takes the
+    // final times and attributes before it replaces the old one.
+    virtual Status write(const std::string& path, const RowTexts& values, const RowMask& rows,
+                         const platform::FinalMetadata& final) const = 0;
+    // Whether a file of this kind that can't be read still shows (and
+    // exports) fourteen empty values, or shows nothing new.
+    virtual bool showsEmptyValuesWhenUnreadable() const = 0;
+};
+
+// The back end for a file's content: the compound-file signature, a ZIP local
+// header or a ZIP end record; ErrorCode::NotAnOfficeDocument for anything
+// else (an empty file, a text file, a web page saved as ".xls").
+Result<const MetadataBackend*> backendFor(const std::string& path);
+
+// The same decision from bytes already read: the first bytes of the file,
+// and its last bytes (up to 64 KiB + 22) when the first are no ZIP header.
+Result<ContainerKind> containerKindOf(std::string_view head, std::string_view tail);
+
+}  // namespace qv
