@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -179,49 +181,32 @@ Result<std::string> decodeCodePage(int cp, std::string_view bytes) {
     return out.take();
 }
 
-Result<std::string> encodeCodePage(int cp, std::string_view utf8, bool substitute) {
-    if (cp == 65001)
-        return text::sanitizeUtf8(utf8);
-    if (cp == 1200) {
-        std::u16string u = text::utf8ToUtf16(utf8);
-        std::string out;
-        out.reserve(u.size() * 2);
-        for (char16_t c : u) {
-            out.push_back(static_cast<char>(c & 0xFF));
-            out.push_back(static_cast<char>(c >> 8));
-        }
-        return out;
+namespace {
+
+bool isAscii(char c) { return (static_cast<unsigned char>(c) & 0x80) == 0; }
+
+// The length of the plain ASCII at the start, eight bytes at a time.
+std::size_t asciiPrefix(std::string_view s) {
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, s.data() + i, 8);
+        if (w & 0x8080808080808080ull)
+            break;
     }
-    iconv_t cd = converter(cp, false);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return unsupported(cp);
-    std::string src = text::sanitizeUtf8(utf8);
-    OutputText out(src.size() + 16);
-    char* in = src.data();
-    std::size_t inLeft = src.size();
-    const bool asciiSame = asciiPassesThrough(cp);
-    auto isAscii = [](char c) { return (static_cast<unsigned char>(c) & 0x80) == 0; };
+    while (i < s.size() && isAscii(s[i]))
+        ++i;
+    return i;
+}
+
+// Converts valid UTF-8 in pieces of whole characters: at a character the
+// code page lacks, iconv converts its piece again up to there, which over a
+// whole CSV file costs as much as the rest of the export.
+Status convertPieces(iconv_t cd, int cp, std::string_view utf8, bool substitute, OutputText& out) {
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
     while (inLeft > 0) {
         std::size_t piece = std::min(inLeft, kEncodePiece);
-        if (asciiSame) {
-            // Plain ASCII (most of a CSV file) is copied, not converted.
-            std::size_t run = 0;
-            while (run < inLeft && isAscii(in[run]))
-                ++run;
-            if (run > 0) {
-                out.append(std::string_view(in, run));
-                in += run;
-                inLeft -= run;
-                continue;
-            }
-            std::size_t end = 1;
-            while (end < piece && !isAscii(in[end]))
-                ++end;
-            piece = end;
-        }
-        // The text goes in pieces of whole characters: at a character the
-        // code page lacks, iconv converts its piece again up to there, which
-        // over a whole CSV file costs as much as the rest of the export.
         while (piece < inLeft && (static_cast<unsigned char>(in[piece]) & 0xC0) == 0x80)
             --piece;
         std::size_t pieceLeft = piece;
@@ -243,6 +228,53 @@ Result<std::string> encodeCodePage(int cp, std::string_view utf8, bool substitut
             in += n;
             inLeft -= n;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+Result<std::string> encodeCodePage(int cp, std::string_view utf8, bool substitute) {
+    if (cp == 65001)
+        return text::sanitizeUtf8(utf8);
+    if (cp == 1200) {
+        std::u16string u = text::utf8ToUtf16(utf8);
+        std::string out;
+        out.reserve(u.size() * 2);
+        for (char16_t c : u) {
+            out.push_back(static_cast<char>(c & 0xFF));
+            out.push_back(static_cast<char>(c >> 8));
+        }
+        return out;
+    }
+    iconv_t cd = converter(cp, false);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return unsupported(cp);
+    OutputText out(utf8.size() + 16);
+    if (!asciiPassesThrough(cp)) {
+        QV_TRY(convertPieces(cd, cp, text::sanitizeUtf8(utf8), substitute, out));
+    } else {
+        // Plain ASCII (most of a CSV file) is copied as it is; only the
+        // stretches between are checked and converted. An ASCII byte ends
+        // any UTF-8 sequence, so checking a stretch alone marks the same
+        // bytes as checking the whole text.
+        std::size_t i = 0;
+        while (i < utf8.size()) {
+            std::size_t run = asciiPrefix(utf8.substr(i));
+            out.append(utf8.substr(i, run));
+            i += run;
+            if (i == utf8.size())
+                break;
+            std::size_t end = i + 1;
+            while (end < utf8.size() && !isAscii(utf8[end]))
+                ++end;
+            std::string_view stretch = utf8.substr(i, end - i);
+            if (text::isValidUtf8(stretch))
+                QV_TRY(convertPieces(cd, cp, stretch, substitute, out));
+            else
+                QV_TRY(convertPieces(cd, cp, text::sanitizeUtf8(stretch), substitute, out));
+            i = end;
         }
     }
     // Flush a stateful encoding's closing sequence.
