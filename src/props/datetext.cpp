@@ -169,25 +169,23 @@ const std::vector<Token>& tokensOf(std::string_view pattern) {
     return tokens[k];
 }
 
-// The number in decimal, zero-padded to width characters with its sign (as
-// printf's "%0*lld").
-std::string padded(std::int64_t v, int width) {
-    char digits[24];
-    int n = 0;
+// Appends the number in decimal, zero-padded to width characters with its
+// sign (as printf's "%0*lld"), without a string of its own.
+void appendPadded(std::string& out, std::int64_t v, int width) {
+    char buf[48];
+    char* end = buf + sizeof buf;
+    char* p = end;
     std::uint64_t u = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     do {
-        digits[n++] = static_cast<char>('0' + u % 10);
+        *--p = static_cast<char>('0' + u % 10);
         u /= 10;
     } while (u != 0);
-    std::string out;
+    int used = static_cast<int>(end - p) + (v < 0 ? 1 : 0);
     if (v < 0)
         out += '-';
-    int used = n + (v < 0 ? 1 : 0);
     if (width > used)
         out.append(static_cast<std::size_t>(width - used), '0');
-    while (n > 0)
-        out += digits[--n];
-    return out;
+    out.append(p, end);
 }
 
 unsigned dayOfWeek(const DateTimeFields& f) {
@@ -195,21 +193,19 @@ unsigned dayOfWeek(const DateTimeFields& f) {
     return static_cast<unsigned>(floorMod(days + 4, 7));
 }
 
-}  // namespace
-
-std::string FormatWithPattern(const DateTimeFields& f, std::string_view pattern, const platform::LocaleFormats& names) {
-    std::string out;
+void formatInto(std::string& out, const DateTimeFields& f, std::string_view pattern,
+                const platform::LocaleFormats& names) {
     for (const Token& t : tokensOf(pattern)) {
         switch (t.letter) {
         case 0: out += t.literal; break;
-        case 'y': out += padded(f.year, t.count <= 2 ? 2 : t.count); break;
+        case 'y': appendPadded(out, f.year, t.count <= 2 ? 2 : t.count); break;
         case 'M':
             if (t.count >= 4)
                 out += names.monthFull[f.month - 1];
             else if (t.count == 3)
                 out += names.monthAbbrev[f.month - 1];
             else
-                out += padded(f.month, t.count);
+                appendPadded(out, f.month, t.count);
             break;
         case 'd':
             if (t.count >= 4)
@@ -217,12 +213,12 @@ std::string FormatWithPattern(const DateTimeFields& f, std::string_view pattern,
             else if (t.count == 3)
                 out += names.dayAbbrev[dayOfWeek(f)];
             else
-                out += padded(f.day, t.count);
+                appendPadded(out, f.day, t.count);
             break;
-        case 'H': out += padded(f.hour, t.count >= 2 ? 2 : 1); break;
-        case 'h': out += padded(f.hour % 12 == 0 ? 12 : f.hour % 12, t.count >= 2 ? 2 : 1); break;
-        case 'm': out += padded(f.minute, t.count >= 2 ? 2 : 1); break;
-        case 's': out += padded(f.second, t.count >= 2 ? 2 : 1); break;
+        case 'H': appendPadded(out, f.hour, t.count >= 2 ? 2 : 1); break;
+        case 'h': appendPadded(out, f.hour % 12 == 0 ? 12 : f.hour % 12, t.count >= 2 ? 2 : 1); break;
+        case 'm': appendPadded(out, f.minute, t.count >= 2 ? 2 : 1); break;
+        case 's': appendPadded(out, f.second, t.count >= 2 ? 2 : 1); break;
         case 't': {
             const std::string& d = f.hour < 12 ? names.am : names.pm;
             out += t.count >= 2 ? d : d.substr(0, 1);
@@ -231,15 +227,24 @@ std::string FormatWithPattern(const DateTimeFields& f, std::string_view pattern,
         default: break;  // era: not shown
         }
     }
+}
+
+}  // namespace
+
+std::string FormatWithPattern(const DateTimeFields& f, std::string_view pattern, const platform::LocaleFormats& names) {
+    std::string out;
+    formatInto(out, f, pattern, names);
     return out;
 }
 
 std::string FormatDateTimeText(LocalDateTime value, const platform::LocaleFormats& formats) {
     DateTimeFields f = DecodeLocal(value);
-    std::string s = FormatWithPattern(f, formats.shortDate, formats);
+    std::string s;
+    s.reserve(32);
+    formatInto(s, f, formats.shortDate, formats);
     if (f.hour != 0 || f.minute != 0 || f.second != 0) {
         s += ' ';
-        s += FormatWithPattern(f, formats.longTime, formats);
+        formatInto(s, f, formats.longTime, formats);
     }
     return s;
 }
