@@ -1,0 +1,76 @@
+# The layering of the sources, checked at every build: base <- platform <- zip
+# <- props <- engine <- cli, ui <- app, and inside props the walls between the
+# container, the property-set format and the package parts. A forbidden
+# include, or a source file over 600 lines, fails the build.
+#   cmake -DQV_SOURCE_DIR=<src> -DQV_STAMP=<file> -P CheckWalls.cmake
+
+# folder (as in #include "folder/...") | what its files may include
+set(QV_WALLS
+  "base|base"
+  "platform|base platform"
+  "zip|base platform zip"
+  "props/cfb|base platform props/cfb"
+  "props/propset|base platform props/propset props/datetime.h props/datetext.h"
+  "props/package|base platform zip props/package props/catalogue.h props/rows.h props/datetime.h props/datetext.h"
+  "props|base platform zip props"
+  "engine|base platform engine props/catalogue.h props/rows.h props/datetime.h props/datetext.h props/filestamp.h props/backend.h"
+  "cli|base platform engine cli props/catalogue.h props/rows.h props/datetime.h props/datetext.h props/filestamp.h"
+  "ui|base platform engine ui ui_ props/catalogue.h props/rows.h props/datetime.h props/datetext.h props/filestamp.h"
+  "app|base platform engine ui app props/catalogue.h props/datetime.h props/datetext.h")
+
+set(problems "")
+foreach(wall ${QV_WALLS})
+  string(REPLACE "|" ";" parts "${wall}")
+  list(GET parts 0 folder)
+  list(GET parts 1 allowed)
+  string(REPLACE " " ";" allowed "${allowed}")
+  if(folder STREQUAL "props")
+    file(GLOB files "${QV_SOURCE_DIR}/props/*.h" "${QV_SOURCE_DIR}/props/*.cpp")
+  else()
+    file(GLOB_RECURSE files "${QV_SOURCE_DIR}/${folder}/*.h" "${QV_SOURCE_DIR}/${folder}/*.cpp")
+  endif()
+  foreach(f ${files})
+    file(READ "${f}" content)
+    string(REGEX REPLACE "[^\n]" "" newlines "${content}")
+    string(LENGTH "${newlines}" count)
+    if(count GREATER 600)
+      string(APPEND problems "  ${f}: ${count} lines (at most 600)\n")
+    endif()
+    file(STRINGS "${f}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" target "${line}")
+      # Headers beside the source ("wide.h") are its own folder's.
+      if(NOT target MATCHES "/" AND NOT target MATCHES "^ui_")
+        continue()
+      endif()
+      set(ok FALSE)
+      foreach(a ${allowed})
+        if(a MATCHES "\\.h$")
+          if(target STREQUAL a)
+            set(ok TRUE)
+          endif()
+        elseif(a STREQUAL "ui_")
+          if(target MATCHES "^ui_")
+            set(ok TRUE)
+          endif()
+        else()
+          string(LENGTH "${a}/" n)
+          string(SUBSTRING "${target}" 0 ${n} head)
+          if(head STREQUAL "${a}/")
+            set(ok TRUE)
+          endif()
+        endif()
+      endforeach()
+      if(NOT ok)
+        string(APPEND problems "  ${f}: includes \"${target}\", which ${folder}/ may not\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(problems)
+  message(FATAL_ERROR "The layering of the sources is broken:\n${problems}")
+endif()
+if(QV_STAMP)
+  file(TOUCH "${QV_STAMP}")
+endif()
