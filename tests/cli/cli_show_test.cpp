@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "engine/csv.h"
+#include "engine/view.h"
 #include "props/datetime.h"
 #include "support/testsupport.h"
 
@@ -94,4 +95,25 @@ TEST_F(CliTest, ExportMatchesTheEngineAndAFolderStandsForItsWorkbooks) {
     CliRun u = runQv({"export", "--encoding", "utf-8", "-o", csv, dir.file("x.xls")});
     EXPECT_EQ(u.status, 0) << u.err;
     EXPECT_EQ(test::readFile(csv), engine::BuildCsv({dir.file("x.xls")}, engine::CsvEncoding::Utf8));
+}
+
+TEST_F(CliTest, ATextFileNamedLikeAWorkbookIsRefusedAndLeftAlone) {
+    std::string f = dir.file("notes.xlsx");
+    test::writeFile(f, "not a workbook\n");
+    CliRun shown = runQv({"show", f});
+    EXPECT_EQ(shown.status, cli::kExitFileFailed);
+    EXPECT_NE(shown.out.find("not an Office document"), std::string::npos) << shown.out;
+    CliRun set = runQv({"set", "--set", "title=x", "--backup", f});
+    EXPECT_EQ(set.status, cli::kExitFileFailed);
+    EXPECT_NE(set.out.find("failed: " + f + " is not an Office document"), std::string::npos) << set.out;
+    EXPECT_EQ(test::readFile(f), "not a workbook\n");
+}
+
+TEST_F(CliTest, AnIsoDateKeepsItsFractionOfASecondInACompoundFile) {
+    std::string f = dir.copyData("lo_ascii.xls");
+    CliRun set = runQv({"set", "--set", "created=2010-04-01T12:30:00.1234567+09:00", f});
+    ASSERT_EQ(set.status, cli::kExitOk) << set.out;
+    auto rows = engine::ReadRows(f);
+    ASSERT_TRUE(rows.ok());
+    EXPECT_EQ(rows->at(kRowCreated).utc, ParseIso8601("2010-04-01T12:30:00.1234567+09:00"));
 }
