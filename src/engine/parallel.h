@@ -44,8 +44,9 @@ inline std::vector<bool> LaterNamesOfEarlierFiles(const std::vector<std::string>
     return later;
 }
 
-// Runs work(i) for every i below count on a pool of workers and hands each
-// result to deliver(i, result) on the calling thread, in index order.
+// Runs work(i) for every i below count on a pool of workers (the calling
+// thread one of them) and hands each result to deliver(i, result) on the
+// calling thread, in index order.
 // before(i) is asked on the calling thread, in order, before i's result is
 // awaited; false ends the run there: no item is begun after that, those
 // under way are finished and dropped, and the function returns false.
@@ -89,32 +90,37 @@ bool ForEachOrdered(std::size_t count, Work&& work, Before&& before, Deliver&& d
     shared.slots.resize(count);
     const std::size_t ahead = workers * 4;
 
-    auto loop = [&] {
-        for (;;) {
-            std::unique_lock<std::mutex> lock(shared.mutex);
-            shared.workAvailable.wait(lock, [&] {
-                return shared.stop || shared.next >= count || shared.next < shared.delivered + ahead;
-            });
-            if (shared.stop || shared.next >= count)
-                return;
-            const std::size_t i = shared.next++;
-            lock.unlock();
-            std::optional<R> result;
-            std::exception_ptr error;
-            if (!runsHere(i)) {
-                try {
-                    result.emplace(work(i));
-                } catch (...) {
-                    error = std::current_exception();
-                }
+    // Takes the next item under the lock, runs it without, and files its
+    // result under the lock again.
+    auto runOne = [&](std::unique_lock<std::mutex>& lock) {
+        const std::size_t i = shared.next++;
+        lock.unlock();
+        std::optional<R> result;
+        std::exception_ptr error;
+        if (!runsHere(i)) {
+            try {
+                result.emplace(work(i));
+            } catch (...) {
+                error = std::current_exception();
             }
-            lock.lock();
-            Slot& slot = shared.slots[i];
-            slot.result = std::move(result);
-            slot.error = error;
-            slot.done = true;
-            lock.unlock();
-            shared.itemDone.notify_one();
+        }
+        lock.lock();
+        Slot& slot = shared.slots[i];
+        slot.result = std::move(result);
+        slot.error = error;
+        slot.done = true;
+        return i;
+    };
+    auto mayTake = [&] { return !shared.stop && shared.next < count && shared.next < shared.delivered + ahead; };
+    auto loop = [&] {
+        std::unique_lock<std::mutex> lock(shared.mutex);
+        for (;;) {
+            shared.workAvailable.wait(lock, [&] { return shared.stop || shared.next >= count || mayTake(); });
+            if (!mayTake())
+                return;
+            // Only the calling thread waits for results, and only for one.
+            if (runOne(lock) == shared.delivered)
+                shared.itemDone.notify_one();
         }
     };
 
@@ -137,8 +143,8 @@ bool ForEachOrdered(std::size_t count, Work&& work, Before&& before, Deliver&& d
     // A run cancelled before its first item reads nothing at all.
     if (!before(0))
         return false;
-    pool.threads.reserve(workers);
-    for (std::size_t w = 0; w < workers; ++w)
+    pool.threads.reserve(workers - 1);
+    for (std::size_t w = 1; w < workers; ++w)
         pool.threads.emplace_back(loop);
 
     for (std::size_t i = 0; i < count; ++i) {
@@ -153,7 +159,15 @@ bool ForEachOrdered(std::size_t count, Work&& work, Before&& before, Deliver&& d
                 pool.stop();
                 return false;
             }
-            shared.itemDone.wait(lock, [&] { return shared.slots[i].done; });
+            // Rather than sleep until its next result is in, the calling
+            // thread works on the next item itself: fewer threads put to
+            // sleep and woken, and one worker fewer to start.
+            while (!shared.slots[i].done) {
+                if (mayTake())
+                    runOne(lock);
+                else
+                    shared.itemDone.wait(lock);
+            }
             taken = std::move(shared.slots[i]);
             shared.slots[i] = Slot{};
             shared.delivered = i + 1;
