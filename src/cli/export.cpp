@@ -36,17 +36,11 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::string output;
     engine::CsvEncoding encoding = engine::CsvEncoding::ShiftJis;
     std::vector<std::string> inputs;
-    bool endOfOptions = false;
+    FileArguments files(inputs);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (endOfOptions) {
-            inputs.push_back(a);
+        if (files.take(a))
             continue;
-        }
-        if (a == "--") {
-            endOfOptions = true;
-            continue;
-        }
         if (a == "--help" || a == "-h") {
             printHelp(out);
             return kExitOk;

@@ -101,7 +101,7 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << "quorvix-cli set: " << msg << "\n";
         return kExitUsage;
     };
-    bool endOfOptions = false;
+    FileArguments files(inputs);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto next = [&]() -> std::optional<std::string> {
@@ -109,14 +109,8 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
                 return std::nullopt;
             return args[++i];
         };
-        if (endOfOptions) {
-            inputs.push_back(a);
+        if (files.take(a))
             continue;
-        }
-        if (a == "--") {
-            endOfOptions = true;
-            continue;
-        }
         if (a == "--help" || a == "-h") {
             printHelp(out);
             return kExitOk;

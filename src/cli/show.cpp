@@ -136,16 +136,10 @@ void writeText(std::ostream& out, const std::vector<Shown>& files) {
 int runShow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     bool json = false;
     std::vector<std::string> inputs;
-    bool endOfOptions = false;
+    FileArguments files(inputs);
     for (const std::string& a : args) {
-        if (endOfOptions) {
-            inputs.push_back(a);
+        if (files.take(a))
             continue;
-        }
-        if (a == "--") {
-            endOfOptions = true;
-            continue;
-        }
         if (a == "--help" || a == "-h") {
             printHelp(out);
             return kExitOk;

@@ -56,6 +56,11 @@ std::string folderOf(const std::string& path) {
     return dir.empty() ? std::string(".") : dir;
 }
 
+Error changedMeanwhile(const std::string& target, const char* how) {
+    return Error(ErrorCode::ChangedMeanwhile, target + " was changed by another program while it was being changed (" +
+                                                  how + "); that program's version is kept");
+}
+
 }  // namespace detail
 
 }  // namespace qv::platform

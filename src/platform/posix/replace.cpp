@@ -211,27 +211,22 @@ void defaultLook(int fd, const std::string& target) {
     fchmod(fd, 0666 & ~mask);
 }
 
-Error changedMeanwhile(const std::string& target, const char* how) {
-    return Error(ErrorCode::ChangedMeanwhile, target + " was changed by another program while it was being changed (" +
-                                                  how + "); that program's version is kept");
-}
-
 // The target must still be the file that was read, as it was read.
 Status checkUnchanged(const File& original, const std::string& target) {
     auto now = original.version();
     if (!now)
         return now.error();
     if (*now != original.openedVersion())
-        return changedMeanwhile(target, "written to");
+        return detail::changedMeanwhile(target, "written to");
     struct stat st;
     if (::lstat(target.c_str(), &st) != 0) {
         if (errno == ENOENT)
-            return changedMeanwhile(target, "moved away or deleted");
+            return detail::changedMeanwhile(target, "moved away or deleted");
         return errnoError(errno, "can't find", target);
     }
     FileIdentity at{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     if (at != original.identity())
-        return changedMeanwhile(target, "replaced by another file");
+        return detail::changedMeanwhile(target, "replaced by another file");
     return {};
 }
 
@@ -277,10 +272,10 @@ Status ReplacementFile::commit(const CommitOptions& o) {
             exchanged = true;
             if (!isIdentity(im.tempPath, o.original->identity())) {
                 ::renameat2(AT_FDCWD, im.tempPath.c_str(), AT_FDCWD, im.target.c_str(), RENAME_EXCHANGE);
-                return changedMeanwhile(im.target, "replaced by another file");
+                return detail::changedMeanwhile(im.target, "replaced by another file");
             }
         } else if (errno == ENOENT) {
-            return changedMeanwhile(im.target, "moved away or deleted");
+            return detail::changedMeanwhile(im.target, "moved away or deleted");
         } else if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP) {
             return errnoError(errno, "can't replace", im.target);
         }

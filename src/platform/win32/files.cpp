@@ -520,13 +520,6 @@ void ReplacementFile::discard() {
         m_impl->discard();
 }
 
-namespace {
-Error changedMeanwhile(const std::string& target, const char* how) {
-    return Error(ErrorCode::ChangedMeanwhile, target + " was changed by another program while it was being changed (" +
-                                                  how + "); that program's version is kept");
-}
-}  // namespace
-
 Status ReplacementFile::commit(const CommitOptions& o) {
     Impl& im = *m_impl;
     if (im.done)
@@ -546,12 +539,12 @@ Status ReplacementFile::commit(const CommitOptions& o) {
         if (!now)
             return now.error();
         if (*now != o.original->openedVersion())
-            return changedMeanwhile(im.target, "written to");
+            return detail::changedMeanwhile(im.target, "written to");
         auto id = fileIdentity(im.target);
         if (!id)
-            return changedMeanwhile(im.target, "moved away or deleted");
+            return detail::changedMeanwhile(im.target, "moved away or deleted");
         if (*id != o.original->identity())
-            return changedMeanwhile(im.target, "replaced by another file");
+            return detail::changedMeanwhile(im.target, "replaced by another file");
         // Windows can't replace a file that is still open without sharing.
         (void)o.original->close();
     }
