@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "platform/locale_pattern.h"
@@ -13,24 +14,48 @@ namespace qv::platform {
 
 namespace {
 
+// What a tzset() was last made for: the value of TZ and the second.
+struct ZoneRead {
+    bool primed = false;
+    bool hadTz = false;
+    std::string tz;
+    time_t second = 0;
+
+    bool covers(const char* nowTz, time_t now) const {
+        return primed && (nowTz != nullptr) == hadTz && (!nowTz || tz == nowTz) && second == now;
+    }
+    void set(const char* nowTz, time_t now) {
+        primed = true;
+        hadTz = nowTz != nullptr;
+        tz = nowTz ? nowTz : "";
+        second = now;
+    }
+};
+
+std::mutex g_zoneMutex;
+ZoneRead g_zoneRead;  // the process's last tzset(), under g_zoneMutex
+
 // Reads the zone rules again when TZ changed, and otherwise at most once a
 // second: tzset() looks the zone file up on every call, and an export asks
-// for offsets several times per workbook.
+// for offsets several times per workbook. Reads on several threads share
+// one tzset() per second, made by one of them at a time (without TZ each
+// call replaces the C library's copy of the zone name); each thread asks
+// the shared state only when its own second or TZ moved on.
 void refreshZone() {
-    thread_local bool primed = false;
-    thread_local bool hadTz = false;
-    thread_local std::string lastTz;
-    thread_local time_t lastSecond = 0;
+    thread_local ZoneRead seen;
     const char* tz = std::getenv("TZ");
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-    if (primed && (tz != nullptr) == hadTz && (!tz || lastTz == tz) && now.tv_sec == lastSecond)
+    if (seen.covers(tz, now.tv_sec))
         return;
-    tzset();
-    primed = true;
-    hadTz = tz != nullptr;
-    lastTz = tz ? tz : "";
-    lastSecond = now.tv_sec;
+    {
+        std::lock_guard<std::mutex> lock(g_zoneMutex);
+        if (!g_zoneRead.covers(tz, now.tv_sec)) {
+            tzset();
+            g_zoneRead.set(tz, now.tv_sec);
+        }
+    }
+    seen.set(tz, now.tv_sec);
 }
 
 }  // namespace
