@@ -92,14 +92,42 @@ std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encodin
 
 std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding, const RunCallbacks& callbacks,
                      bool* cancelled, std::size_t* rowCount) {
-    std::vector<std::string> lines{BuildCsvHeader()};
     if (cancelled)
         *cancelled = false;
+    // Each line is encoded where it was read, as EncodeCsv would encode it
+    // within the whole text: both encodings keep ASCII as it is and carry no
+    // state, and every line ends in ASCII, so the lines encoded one by one
+    // join into the same bytes.
+    auto encodedLine = [encoding](std::string line) -> std::optional<std::string> {
+        line += "\r\n";
+        if (encoding == CsvEncoding::Utf8)
+            return text::sanitizeUtf8(line);
+        auto sjis = platform::encodeCodePage(932, line, true);
+        if (!sjis)
+            return std::nullopt;
+        return std::move(*sjis);
+    };
+    struct Line {
+        bool row = false;                  // the file has a line
+        std::optional<std::string> bytes;  // none when it can't be encoded
+    };
+    std::optional<std::string> header = encodedLine(BuildCsvHeader());
+    bool encodable = header.has_value();
+    std::string out = encoding == CsvEncoding::Utf8 ? "\xEF\xBB\xBF" : "";
+    if (header)
+        out += *header;
     // The files are read on every core; progress, cancel and the lines
     // still come in list order on this thread.
-    lines.reserve(paths.size() + 1);
     const bool finished = ForEachOrdered(
-        paths.size(), [&](std::size_t i) { return BuildCsvRow(paths[i]); },
+        paths.size(),
+        [&](std::size_t i) {
+            Line l;
+            if (auto row = BuildCsvRow(paths[i])) {
+                l.row = true;
+                l.bytes = encodedLine(std::move(*row));
+            }
+            return l;
+        },
         [&](std::size_t i) {
             if (callbacks.cancelRequested && callbacks.cancelRequested())
                 return false;
@@ -107,10 +135,11 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
                 callbacks.fileStarted(i, paths[i]);
             return true;
         },
-        [&](std::size_t i, std::optional<std::string> row) {
-            if (row)
-                lines.push_back(std::move(*row));
-            if (row && rowCount)
+        [&](std::size_t i, Line l) {
+            if (l.row && l.bytes)
+                out += *l.bytes;
+            encodable = encodable && (!l.row || l.bytes);
+            if (l.row && rowCount)
                 ++*rowCount;
             if (callbacks.fileFinished)
                 callbacks.fileFinished(i, FileResult{paths[i], FileState::Unchanged, false, {}},
@@ -122,7 +151,10 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
             *cancelled = true;
         return {};
     }
-    return EncodeCsv(lines, encoding);
+    // As EncodeCsv: nothing when the code page can't be written at all.
+    if (!encodable)
+        return {};
+    return out;
 }
 
 Status CheckExportTarget(const std::vector<std::string>& paths, const std::string& csvPath) {
