@@ -340,7 +340,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 QString TForm1::helpFilePath() {
 #ifdef Q_OS_WIN
-    return QString::fromStdString(platform::executableFolder()) + QStringLiteral("\\Help.chm");
+    // Help.chm where one is installed; the zip for Windows carries the same
+    // help.html as Linux.
+    const QString folder = QString::fromStdString(platform::executableFolder());
+    const QString chm = folder + QStringLiteral("\\Help.chm");
+    return QFileInfo::exists(chm) ? chm : folder + QStringLiteral("\\help.html");
 #else
     return QString::fromStdString(platform::executableFolder()) + QStringLiteral("/help.html");
 #endif
