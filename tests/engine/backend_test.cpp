@@ -64,7 +64,7 @@ TEST_F(BackendTest, AnythingElseIsNoOfficeDocumentAndIsNeverWritten) {
     }
     // A ZIP archive found only by its end record (data before the first
     // entry) is still a package.
-    EXPECT_EQ(*containerKindOf("MZ\x90\0", std::string("....PK\x05\x06", 10) + std::string(18, '\0')),
+    EXPECT_EQ(*containerKindOf("MZ\x90\0", std::string("....PK\x05\x06") + std::string(18, '\0')),
               ContainerKind::Package);
 }
 
