@@ -6,13 +6,13 @@ namespace qv::engine {
 
 RowsRead ReadDocumentRows(const std::string& path) {
     RowsRead r;
-    auto backend = backendFor(path);
-    if (!backend) {
-        r.rows = backend.error();
+    auto doc = openDocument(path);
+    if (!doc) {
+        r.rows = doc.error();
         return r;
     }
-    r.showsEmptyValuesWhenUnreadable = (*backend)->showsEmptyValuesWhenUnreadable();
-    r.rows = (*backend)->read(path);
+    r.showsEmptyValuesWhenUnreadable = doc->backend->showsEmptyValuesWhenUnreadable();
+    r.rows = doc->backend->read(path, std::move(doc->file));
     return r;
 }
 

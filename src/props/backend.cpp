@@ -21,6 +21,9 @@ class CompoundBackend final : public MetadataBackend {
 public:
     ContainerKind kind() const override { return ContainerKind::CompoundFile; }
     Result<RowValues> read(const std::string& path) const override { return ReadCompoundRows(path); }
+    Result<RowValues> read(const std::string&, platform::File&& opened) const override {
+        return ReadCompoundRows(opened);
+    }
     Status write(const std::string& path, const RowTexts& values, const RowMask& rows,
                  const platform::FinalMetadata& final) const override {
         // Property sets hold no blanks around a value.
@@ -36,6 +39,9 @@ class PackageBackend final : public MetadataBackend {
 public:
     ContainerKind kind() const override { return ContainerKind::Package; }
     Result<RowValues> read(const std::string& path) const override { return ReadPackageRows(path); }
+    Result<RowValues> read(const std::string& path, platform::File&& opened) const override {
+        return ReadPackageRows(path, std::move(opened));
+    }
     Status write(const std::string& path, const RowTexts& values, const RowMask& rows,
                  const platform::FinalMetadata& final) const override {
         return WritePackageRows(path, values, rows, final);
@@ -57,7 +63,7 @@ Result<ContainerKind> containerKindOf(std::string_view head, std::string_view ta
                  "not an Office document: neither a compound file nor a ZIP package");
 }
 
-Result<const MetadataBackend*> backendFor(const std::string& path) {
+Result<OpenDocument> openDocument(const std::string& path) {
     auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
     if (!file)
         return file.error();
@@ -81,9 +87,18 @@ Result<const MetadataBackend*> backendFor(const std::string& path) {
         e.message = path + " is " + e.message;
         return e;
     }
-    if (*kind == ContainerKind::CompoundFile)
-        return static_cast<const MetadataBackend*>(&kCompound);
-    return static_cast<const MetadataBackend*>(&kPackage);
+    OpenDocument doc;
+    doc.file = std::move(*file);
+    doc.backend = *kind == ContainerKind::CompoundFile ? static_cast<const MetadataBackend*>(&kCompound)
+                                                       : static_cast<const MetadataBackend*>(&kPackage);
+    return doc;
+}
+
+Result<const MetadataBackend*> backendFor(const std::string& path) {
+    auto doc = openDocument(path);
+    if (!doc)
+        return doc.error();
+    return doc->backend;
 }
 
 }  // namespace qv

@@ -23,6 +23,9 @@ public:
     virtual ContainerKind kind() const = 0;
     // The fourteen rows as the file holds them.
     virtual Result<RowValues> read(const std::string& path) const = 0;
+    // The same from the file already open for reading (deny-write), as
+    // openDocument() gives it.
+    virtual Result<RowValues> read(const std::string& path, platform::File&& opened) const = 0;
     // Writes the selected rows in one atomic commit; the new file takes the
     // final times and attributes before it replaces the old one.
     virtual Status write(const std::string& path, const RowTexts& values, const RowMask& rows,
@@ -36,6 +39,14 @@ public:
 // header or a ZIP end record; ErrorCode::NotAnOfficeDocument for anything
 // else (an empty file, a text file, a web page saved as ".xls").
 Result<const MetadataBackend*> backendFor(const std::string& path);
+
+// A file opened for reading with its back end told from its bytes: what a
+// read needs, with one open.
+struct OpenDocument {
+    platform::File file;
+    const MetadataBackend* backend = nullptr;
+};
+Result<OpenDocument> openDocument(const std::string& path);
 
 // The same decision from bytes already read: the first bytes of the file,
 // and its last bytes (up to 64 KiB + 22) when the first are no ZIP header.

@@ -132,6 +132,11 @@ Result<RowValues> ReadCompoundRows(const std::string& path) {
     auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
     if (!file)
         return file.error();
+    return ReadCompoundRows(*file);
+}
+
+Result<RowValues> ReadCompoundRows(const platform::File& opened) {
+    const platform::File* file = &opened;
     auto source = cfb::FileSource::over(*file);
     if (!source)
         return source.error();

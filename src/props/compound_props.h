@@ -16,6 +16,8 @@ namespace qv {
 // only when the file can't be opened or read as a compound file at all; the
 // callers then show fourteen empty values.
 Result<RowValues> ReadCompoundRows(const std::string& path);
+// The same from the file already open for reading (deny-write).
+Result<RowValues> ReadCompoundRows(const platform::File& opened);
 
 // Writes the selected rows in one exclusive open and one all-or-nothing
 // commit: texts as VT_LPSTR (the section converted to code page 1200 when its

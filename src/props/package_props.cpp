@@ -77,8 +77,20 @@ Result<std::string> valueToWrite(int row, const std::string& text) {
 }  // namespace
 
 Result<RowValues> ReadPackageRows(const std::string& path) {
+    auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
+    if (!file)
+        return withVerb("can't read", file.error());
+    return ReadPackageRows(path, std::move(*file));
+}
+
+Result<RowValues> ReadPackageRows(const std::string& path, platform::File&& opened) {
     zip::ZipArchive zip;
-    auto parts = loadParts(zip, path, platform::OpenMode::ReadDenyWrite);
+    zip.setZipName(path);
+    zip.keepOpen(std::move(opened), platform::OpenMode::ReadDenyWrite);
+    Status dir = zip.readDirectory();
+    auto parts = dir ? package::LoadPropertyParts(*zip.directory(),
+                                                  [&zip](const zip::ZipEntry& e) { return zip.extractEntry(e); })
+                     : Result<PropertyParts>(dir.error());
     zip.close();
     if (!parts)
         return withVerb("can't read", parts.error());

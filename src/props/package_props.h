@@ -14,6 +14,8 @@ namespace qv {
 // read or the call fails with the reason (not a ZIP file, a relationship or a
 // part missing, damaged data, XML that is not well-formed).
 Result<RowValues> ReadPackageRows(const std::string& path);
+// The same from the file already open for reading (deny-write).
+Result<RowValues> ReadPackageRows(const std::string& path, platform::File&& opened);
 
 // Writes the selected rows into both property parts, checked first and
 // replaced together in one rewrite of the archive. On any failure the file is

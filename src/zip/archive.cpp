@@ -31,6 +31,12 @@ Status ZipArchive::keepOpen(platform::OpenMode mode) {
     return {};
 }
 
+void ZipArchive::keepOpen(platform::File&& file, platform::OpenMode mode) {
+    close();
+    m_kept = std::move(file);
+    m_keptMode = mode;
+}
+
 void ZipArchive::close() {
     if (m_kept)
         (void)m_kept->close();

@@ -30,6 +30,9 @@ public:
     // following operations, until close() or a store: a package is read or
     // changed with one open. A store needs an exclusive mode.
     Status keepOpen(platform::OpenMode mode);
+    // The same with a file the caller opened already (in that mode), so a
+    // file whose kind was just told from its first bytes is not opened twice.
+    void keepOpen(platform::File&& file, platform::OpenMode mode);
     void close();
 
     // Makes the directory available, reading it unless the loaded one is of
