@@ -143,8 +143,11 @@ TEST(ParallelExport, ManyFilesOnSeveralThreadsGiveTheSerialBytesAndKeepEveryTime
     files.insert(files.begin() + 40, dir.file("gone.xls"));
     // The same file again, by its name and through a link.
     files.push_back(files[3]);
-    std::filesystem::create_symlink(files[4], dir.file("link.xlsx"));
-    files.push_back(dir.file("link.xlsx"));
+    // Links need rights on Windows that a test can't count on.
+    std::error_code linked;
+    std::filesystem::create_symlink(files[4], dir.file("link.xlsx"), linked);
+    if (!linked)
+        files.push_back(dir.file("link.xlsx"));
     std::vector<test::StatTimes> before;
     for (const std::string& f : files)
         before.push_back(test::statTimes(f));
