@@ -1,6 +1,7 @@
 # The layering of the sources, checked at every build: base <- platform <- zip
-# <- props <- engine <- cli, ui <- app, and inside props the walls between the
-# container, the property-set format and the package parts. A forbidden
+# <- props <- localtext <- engine <- cli, ui <- app, and inside props the walls
+# between the container, the property-set format and the package parts. Only
+# localtext and above see the locale's text. A forbidden
 # include, or a source file over 600 lines, fails the build.
 #   cmake -DQV_SOURCE_DIR=<src> -DQV_STAMP=<file> -P CheckWalls.cmake
 
@@ -10,13 +11,14 @@ set(QV_WALLS
   "platform|base platform"
   "zip|base platform zip"
   "props/cfb|base platform props/cfb"
-  "props/propset|base platform props/propset props/datetime.h props/datetext.h"
-  "props/package|base platform zip props/package props/catalogue.h props/rows.h props/datetime.h props/datetext.h"
+  "props/propset|base platform props/propset"
+  "props/package|base platform zip props/package props/catalogue.h props/metadata.h props/datetime.h"
   "props|base platform zip props"
-  "engine|base platform engine props/catalogue.h props/rows.h props/datetime.h props/datetext.h props/filestamp.h props/backend.h"
-  "cli|base platform engine cli props/catalogue.h props/rows.h props/datetime.h props/datetext.h props/filestamp.h"
-  "ui|base platform engine ui ui_ props/catalogue.h props/rows.h props/datetime.h props/datetext.h props/filestamp.h"
-  "app|base platform engine ui app props/catalogue.h props/datetime.h props/datetext.h")
+  "localtext|base platform localtext props/catalogue.h props/metadata.h props/datetime.h"
+  "engine|base platform engine localtext props/catalogue.h props/metadata.h props/datetime.h props/filestamp.h props/backend.h"
+  "cli|base platform engine cli localtext props/catalogue.h props/metadata.h props/datetime.h props/filestamp.h"
+  "ui|base platform engine ui ui_ localtext props/catalogue.h props/metadata.h props/datetime.h props/filestamp.h"
+  "app|base platform engine ui app localtext props/catalogue.h props/datetime.h")
 
 set(problems "")
 foreach(wall ${QV_WALLS})

@@ -1,6 +1,7 @@
 #include "cli/inputs.h"
 
 #include "base/text.h"
+#include "localtext/datetext.h"
 #include "engine/filelist.h"
 #include "platform/platform.h"
 

@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "base/text.h"
+#include "localtext/datetext.h"
 #include "cli/cli.h"
 #include "cli/inputs.h"
 #include "engine/change.h"
+#include "localtext/rowtext.h"
 #include "props/catalogue.h"
 
 namespace qv::cli {
@@ -63,8 +65,6 @@ std::optional<std::string> rowValue(int row, const std::string& raw, std::string
     if (v.empty())
         return v;
     if (isDateRow(row)) {
-        // Handed on as given: both kinds read ISO-8601 themselves, so its
-        // fraction of a second and its offset stay exact.
         if (ParseIso8601(v) || ParseDateTimeText(v))
             return v;
         problem = "'" + raw + "' is not a date (use ISO-8601 such as 2010-04-01T12:30:00+09:00)";
@@ -80,7 +80,7 @@ std::optional<std::string> rowValue(int row, const std::string& raw, std::string
 }  // namespace
 
 int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    engine::BatchSettings s;
+    engine::BatchChange s;
     std::vector<std::string> inputs;
     struct TimeFlag {
         engine::BatchTimeChoice* choice;
@@ -131,8 +131,12 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
             auto v = rowValue(row, kv->substr(eq + 1), problem);
             if (!v)
                 return usage(problem);
-            s.values[static_cast<std::size_t>(row)] = *v;
-            s.ticked.set(static_cast<std::size_t>(row));
+            // Typed here, where the argument was given: an ISO-8601 date
+            // keeps its fraction of a second and its offset exactly.
+            auto edit = EditFromText(row, *v);
+            if (!edit)
+                return usage(edit.error().message);
+            s.edits[row] = std::move(*edit);
         } else if (timeFlags.count(a)) {
             auto v = next();
             if (!v)

@@ -8,6 +8,8 @@
 #include "cli/json.h"
 #include "engine/parallel.h"
 #include "engine/view.h"
+#include "localtext/datetext.h"
+#include "localtext/rowtext.h"
 #include "props/catalogue.h"
 
 namespace qv::cli {
@@ -34,10 +36,13 @@ struct Shown {
     engine::FileView view;
 };
 
-std::string propertyText(int row, const RowValue& v, bool iso) {
-    if (iso && isDateRow(row))
-        return v.utc ? FormatIso8601Local(*v.utc) : std::string();
-    return v.text;
+// JSON gives an instant in ISO-8601 with its offset; text output and the
+// other values as the grid shows them.
+std::string propertyText(const StoredProperty& v, bool iso) {
+    if (iso && v.present)
+        if (auto t = std::get_if<Instant>(&v.value))
+            return FormatIso8601Local(t->utc);
+    return DisplayText(v);
 }
 
 void writeJson(std::ostream& out, const std::vector<Shown>& files) {
@@ -88,7 +93,7 @@ void writeJson(std::ostream& out, const std::vector<Shown>& files) {
             w.beginObject();
             for (const PropertyRow& r : kCatalogue) {
                 w.key(r.Key);
-                w.value(v.propertiesRead ? propertyText(r.Index, v.rows[static_cast<std::size_t>(r.Index)], true)
+                w.value(v.propertiesRead ? propertyText(v.metadata[r.Index], true)
                                          : std::string());
             }
             w.endObject();
@@ -125,7 +130,7 @@ void writeText(std::ostream& out, const std::vector<Shown>& files) {
         }
         if (v.found && v.propertiesRead) {
             for (const PropertyRow& r : kCatalogue)
-                out << "  " << r.Key << " (" << r.Label << "): " << v.rows[static_cast<std::size_t>(r.Index)].text
+                out << "  " << r.Key << " (" << r.Label << "): " << DisplayText(v.metadata[r.Index])
                     << "\n";
         }
     }

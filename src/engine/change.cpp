@@ -53,19 +53,25 @@ Result<std::string> fileToChange(const std::string& path) { return platform::res
 // which is never touched itself, so a failure leaves it exactly as it was.
 // With no property to write, the times and attributes are set on the file
 // itself, whatever it holds.
-Status applyChange(const std::string& real, const RowTexts& values, const RowMask& rows,
-                   const platform::FinalMetadata& final) {
-    if (!rows.any())
+Status applyChange(const std::string& real, const MetadataEdits& edits, const platform::FinalMetadata& final) {
+    if (!edits.any())
         return platform::applyFileMetadata(real, final);
     auto backend = backendFor(real);
     if (!backend)
         return backend.error();
-    return (*backend)->write(real, values, rows, final);
+    return (*backend)->write(real, edits, final);
 }
 
 }  // namespace
 
-Status ApplyBatchToFile(const std::string& path, const BatchSettings& s) {
+Status ApplyBatchToFile(const std::string& path, const BatchSettings& settings) {
+    auto change = ToBatchChange(settings);
+    if (!change)
+        return change.error();
+    return ApplyBatchToFile(path, *change);
+}
+
+Status ApplyBatchToFile(const std::string& path, const BatchChange& s) {
     auto real = fileToChange(path);
     if (!real)
         return real.error();
@@ -77,10 +83,13 @@ Status ApplyBatchToFile(const std::string& path, const BatchSettings& s) {
                                       applyChoice(stamp->LastAccess, s.lastAccess),
                                       applyChoice(stamp->LastWrite, s.lastWrite)};
     final.attributes = s.attributes.applyTo(stamp->Attributes);
-    return applyChange(*real, s.values, s.ticked, final);
+    return applyChange(*real, s.edits, final);
 }
 
 Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
+    auto edits = EditsFromTexts(s.values, allRows());
+    if (!edits)
+        return edits.error();
     auto real = fileToChange(path);
     if (!real)
         return real.error();
@@ -93,7 +102,7 @@ Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
         chosenTime(ReplaceTimePart(s.lastAccessDate, s.lastAccessTime)),
         chosenTime(ReplaceTimePart(s.lastWriteDate, s.lastWriteTime))};
     final.attributes = s.attributes.applyTo(stamp->Attributes);
-    return applyChange(*real, s.values, allRows(), final);
+    return applyChange(*real, *edits, final);
 }
 
 std::vector<std::size_t> FirstOfEachFile(const std::vector<std::string>& paths) {
@@ -137,6 +146,20 @@ bool BatchReport::allChanged() const {
 }
 
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings& settings,
+                     const RunCallbacks& callbacks) {
+    auto change = ToBatchChange(settings);
+    if (change)
+        return RunBatch(paths, *change, callbacks);
+    BatchReport report;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        report.files.push_back(FileResult{paths[i], FileState::ChangeFailed, false, change.error()});
+        if (callbacks.fileFinished)
+            callbacks.fileFinished(i, report.files.back(), ProgressPercent(i + 1, paths.size()));
+    }
+    return report;
+}
+
+BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& settings,
                      const RunCallbacks& callbacks) {
     // The run's files (and backups) are made durable together at its end.
     platform::ReplacementBatch batch;

@@ -33,6 +33,8 @@ std::vector<std::string> UniqueFiles(const std::vector<std::string>& paths);
 // The per-file change of a batch run and of the single change. A failure
 // leaves the file as it was, its attributes included. A link given as the
 // file keeps being a link: the file it leads to is changed.
+Status ApplyBatchToFile(const std::string& path, const BatchChange& change);
+// The same from the page's texts; a text that doesn't parse fails the file.
 Status ApplyBatchToFile(const std::string& path, const BatchSettings& settings);
 Status ApplySingleToFile(const std::string& path, const SingleSettings& settings);
 
@@ -68,6 +70,10 @@ struct BatchReport {
 // The batch run: in list order; a backup first when asked (a failed backup
 // stops the run); each file Changed or ChangeFailed; cancel takes effect
 // before the next file.
+BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& change,
+                     const RunCallbacks& callbacks = {});
+// The same from the page's texts. A text that doesn't parse fails every file
+// with the reason before anything is touched (no backup is made).
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings& settings,
                      const RunCallbacks& callbacks = {});
 

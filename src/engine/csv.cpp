@@ -3,6 +3,8 @@
 #include "base/text.h"
 #include "engine/parallel.h"
 #include "engine/view.h"
+#include "localtext/datetext.h"
+#include "localtext/rowtext.h"
 #include "platform/platform.h"
 #include "props/catalogue.h"
 #include "props/filestamp.h"
@@ -48,8 +50,8 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
     if (!stamp)
         return line;
     const std::uint64_t movingOpens = platform::readOpensMovingAccessTime();
-    RowsRead read = ReadDocumentRows(path);
-    const Result<RowValues>& rows = read.rows;
+    MetadataRead read = ReadDocumentMetadata(path);
+    const Result<DocumentMetadata>& rows = read.metadata;
     // The export never depends on the put-back's result, so a file that the
     // read left exactly as it was found (reading moves no time where the
     // system allows) is not opened once more to be given what it has.
@@ -67,7 +69,7 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
         return std::nullopt;
     }
     for (int i = 0; i < kRowCount; ++i)
-        line += field(rows ? (*rows)[static_cast<std::size_t>(i)].text : std::string()) + ",";
+        line += field(rows ? DisplayText((*rows)[i]) : std::string()) + ",";
     line += field(dateField(stamp->Creation.ticks)) + ",";
     line += field(dateField(stamp->LastWrite.ticks)) + ",";
     LocalDateTime access = FileTimeToLocal(stamp->LastAccess.ticks);

@@ -1,5 +1,6 @@
 #include "engine/defaults.h"
 
+#include "localtext/datetext.h"
 #include "props/catalogue.h"
 
 namespace qv::engine {

@@ -2,9 +2,11 @@
 // these and the command line fills them from its flags.
 #pragma once
 
+#include "base/result.h"
+#include "localtext/rowtext.h"
 #include "props/datetime.h"
 #include "props/filestamp.h"
-#include "props/rows.h"
+#include "props/metadata.h"
 
 namespace qv::engine {
 
@@ -36,8 +38,9 @@ struct AttributeChoices {
     friend bool operator==(const AttributeChoices&, const AttributeChoices&) = default;
 };
 
-// The batch page: ticked rows with their values, the six date and time boxes
-// with their pickers, the attribute boxes and the backup box.
+// The batch page: ticked rows with their values (as typed, the form the
+// saved defaults keep), the six date and time boxes with their pickers, the
+// attribute boxes and the backup box.
 struct BatchSettings {
     RowTexts values{};
     RowMask ticked;
@@ -51,7 +54,21 @@ struct BatchSettings {
 // True when the batch page asks for anything at all.
 bool HasBatchWork(const BatchSettings& s);
 
-// The single page: all fourteen values, the three times as date picker plus
+// A batch change as the engine applies it: typed edits of the properties,
+// and the page's time, attribute and backup choices.
+struct BatchChange {
+    MetadataEdits edits;
+    BatchTimeChoice creation, lastWrite, lastAccess;
+    AttributeChoices attributes;
+    bool backup = false;
+};
+
+// The page's ticked texts read as edits; a date or an editing time that
+// doesn't parse fails with ErrorCode::ConversionFailed.
+Result<BatchChange> ToBatchChange(const BatchSettings& s);
+bool HasBatchWork(const BatchChange& c);
+
+// The single page: all fourteen values (all written), the three times as date picker plus
 // time picker, the attribute boxes and the backup box.
 struct SingleSettings {
     RowTexts values{};

@@ -4,19 +4,19 @@
 
 namespace qv::engine {
 
-RowsRead ReadDocumentRows(const std::string& path) {
-    RowsRead r;
+MetadataRead ReadDocumentMetadata(const std::string& path) {
+    MetadataRead r;
     auto doc = openDocument(path);
     if (!doc) {
-        r.rows = doc.error();
+        r.metadata = doc.error();
         return r;
     }
     r.showsEmptyValuesWhenUnreadable = doc->backend->showsEmptyValuesWhenUnreadable();
-    r.rows = doc->backend->read(path, std::move(doc->file));
+    r.metadata = doc->backend->read(path, std::move(doc->file));
     return r;
 }
 
-Result<RowValues> ReadRows(const std::string& path) { return ReadDocumentRows(path).rows; }
+Result<DocumentMetadata> ReadMetadata(const std::string& path) { return ReadDocumentMetadata(path).metadata; }
 
 FileView LoadSingleFileView(const std::string& path) {
     FileView v;
@@ -41,12 +41,12 @@ FileView LoadSingleFileView(const std::string& path) {
         v.lastAccessShown = v.lastAccess > 1602.0;
     }
 
-    RowsRead read = ReadDocumentRows(path);
-    if (read.rows) {
-        v.rows = std::move(*read.rows);
+    MetadataRead read = ReadDocumentMetadata(path);
+    if (read.metadata) {
+        v.metadata = std::move(*read.metadata);
         v.propertiesRead = true;
     } else {
-        v.propertyError = read.rows.error();
+        v.propertyError = read.metadata.error();
         // A compound file that can't be opened shows fourteen empty values;
         // a package that can't be read shows nothing new.
         if (read.showsEmptyValuesWhenUnreadable)

@@ -8,7 +8,7 @@
 #include "base/result.h"
 #include "props/datetime.h"
 #include "props/filestamp.h"
-#include "props/rows.h"
+#include "props/metadata.h"
 
 namespace qv::engine {
 
@@ -27,7 +27,7 @@ struct FileView {
     // still gives fourteen empty values; a package that can't be read gives
     // none, and the grid keeps what it showed.
     bool propertiesRead = false;
-    RowValues rows{};
+    DocumentMetadata metadata;
     // Why the properties could not be read (also set for a compound file
     // whose values are empty because it could not be opened).
     std::optional<Error> propertyError;
@@ -46,15 +46,15 @@ FileView LoadSingleFileView(const std::string& path);
 
 // The properties of a file through the back end its content calls for,
 // without stamp handling.
-Result<RowValues> ReadRows(const std::string& path);
+Result<DocumentMetadata> ReadMetadata(const std::string& path);
 
 // The same, with what the file's kind shows when it can't be read: fourteen
 // empty values (a compound file, or no Office document at all) or nothing new
 // (a package).
-struct RowsRead {
-    Result<RowValues> rows = RowValues{};
+struct MetadataRead {
+    Result<DocumentMetadata> metadata = DocumentMetadata{};
     bool showsEmptyValuesWhenUnreadable = true;
 };
-RowsRead ReadDocumentRows(const std::string& path);
+MetadataRead ReadDocumentMetadata(const std::string& path);
 
 }  // namespace qv::engine

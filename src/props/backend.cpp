@@ -20,17 +20,18 @@ constexpr std::size_t kEndSearch = 22 + 65535;
 class CompoundBackend final : public MetadataBackend {
 public:
     ContainerKind kind() const override { return ContainerKind::CompoundFile; }
-    Result<RowValues> read(const std::string& path) const override { return ReadCompoundRows(path); }
-    Result<RowValues> read(const std::string&, platform::File&& opened) const override {
-        return ReadCompoundRows(opened);
+    Result<DocumentMetadata> read(const std::string& path) const override { return ReadCompoundMetadata(path); }
+    Result<DocumentMetadata> read(const std::string&, platform::File&& opened) const override {
+        return ReadCompoundMetadata(opened);
     }
-    Status write(const std::string& path, const RowTexts& values, const RowMask& rows,
+    Status write(const std::string& path, const MetadataEdits& edits,
                  const platform::FinalMetadata& final) const override {
-        // Property sets hold no blanks around a value.
-        RowTexts trimmed;
-        for (int i = 0; i < kRowCount; ++i)
-            trimmed[static_cast<std::size_t>(i)] = text::trim(values[static_cast<std::size_t>(i)]);
-        return WriteCompoundRows(path, trimmed, rows, final);
+        // Property sets hold no blanks around a text.
+        MetadataEdits trimmed = edits;
+        for (PropertyEdit& e : trimmed.rows)
+            if (auto s = std::get_if<std::string>(&e.value))
+                *s = text::trim(*s);
+        return WriteCompoundMetadata(path, trimmed, final);
     }
     bool showsEmptyValuesWhenUnreadable() const override { return true; }
 };
@@ -38,13 +39,13 @@ public:
 class PackageBackend final : public MetadataBackend {
 public:
     ContainerKind kind() const override { return ContainerKind::Package; }
-    Result<RowValues> read(const std::string& path) const override { return ReadPackageRows(path); }
-    Result<RowValues> read(const std::string& path, platform::File&& opened) const override {
-        return ReadPackageRows(path, std::move(opened));
+    Result<DocumentMetadata> read(const std::string& path) const override { return ReadPackageMetadata(path); }
+    Result<DocumentMetadata> read(const std::string& path, platform::File&& opened) const override {
+        return ReadPackageMetadata(path, std::move(opened));
     }
-    Status write(const std::string& path, const RowTexts& values, const RowMask& rows,
+    Status write(const std::string& path, const MetadataEdits& edits,
                  const platform::FinalMetadata& final) const override {
-        return WritePackageRows(path, values, rows, final);
+        return WritePackageMetadata(path, edits, final);
     }
     bool showsEmptyValuesWhenUnreadable() const override { return false; }
 };

@@ -7,7 +7,7 @@
 
 #include "base/result.h"
 #include "platform/platform.h"
-#include "props/rows.h"
+#include "props/metadata.h"
 
 namespace qv {
 
@@ -21,14 +21,16 @@ public:
     virtual ~MetadataBackend() = default;
 
     virtual ContainerKind kind() const = 0;
-    // The fourteen rows as the file holds them.
-    virtual Result<RowValues> read(const std::string& path) const = 0;
+    // The fourteen rows as the file holds them, typed.
+    virtual Result<DocumentMetadata> read(const std::string& path) const = 0;
     // The same from the file already open for reading (deny-write), as
     // openDocument() gives it.
-    virtual Result<RowValues> read(const std::string& path, platform::File&& opened) const = 0;
-    // Writes the selected rows in one atomic commit; the new file takes the
-    // final times and attributes before it replaces the old one.
-    virtual Status write(const std::string& path, const RowTexts& values, const RowMask& rows,
+    virtual Result<DocumentMetadata> read(const std::string& path, platform::File&& opened) const = 0;
+    // Applies the edits in one atomic commit; the new file takes the final
+    // times and attributes before it replaces the old one. A value of the
+    // wrong kind for its row fails with ErrorCode::ConversionFailed, with
+    // nothing written.
+    virtual Status write(const std::string& path, const MetadataEdits& edits,
                          const platform::FinalMetadata& final) const = 0;
     // Whether a file of this kind that can't be read still shows (and
     // exports) fourteen empty values, or shows nothing new.

@@ -10,7 +10,6 @@
 #include "props/catalogue.h"
 #include "props/cfb/compound_file.h"
 #include "props/cfb/transaction.h"
-#include "props/datetime.h"
 #include "props/propset/property_set.h"
 
 namespace qv {
@@ -56,48 +55,76 @@ std::optional<propset::Section> readSection(const cfb::CompoundFile& cf, int set
     return std::move(*section);
 }
 
-RowValue rowValue(const propset::Section& section, const PropertyRow& row) {
-    RowValue out;
+// A stored value as what its row holds. Some writers store a file time of 0
+// for "no date": it is not 1 January 1601, and shows nothing.
+StoredProperty rowValue(const propset::Section& section, const PropertyRow& row) {
+    StoredProperty out;
     auto v = section.value(row.PropertyId);
     if (!v)
         return out;
-    out.text = propset::FormatPropertyValue(*v, row.Index == kRowEditTime);
-    if (isDateRow(row.Index) && v->type == propset::kVtFiletime && v->unsignedInteger != 0)
-        out.utc = v->unsignedInteger;
+    out.present = true;
+    if (v->type == propset::kVtFiletime) {
+        if (row.Index == kRowEditTime)
+            out.value = Duration{static_cast<std::int64_t>(v->unsignedInteger)};
+        else if (v->unsignedInteger != 0)
+            out.value = Instant{v->unsignedInteger};
+        else
+            out.value = std::string();
+        return out;
+    }
+    std::string text = propset::FormatPropertyValue(*v);
+    if (row.Index == kRowRevision)
+        if (auto n = ExactWholeNumber(text)) {
+            out.value = *n;
+            return out;
+        }
+    out.value = std::move(text);
     return out;
 }
 
-// What a row's text becomes in the file, decided before the file is touched.
+// What a row's edit becomes in the file, decided before the file is touched.
 struct Planned {
     enum class Kind { Text, FileTime, Null } kind = Kind::Null;
     std::string text;
     FileTime time = 0;
 };
 
-Result<Planned> plan(const PropertyRow& row, const std::string& value) {
+Error wrongKind(const PropertyRow& row, const char* what) {
+    return Error(ErrorCode::ConversionFailed, std::string("the value of ") + row.Key + " is not " + what);
+}
+
+Result<Planned> plan(const PropertyRow& row, const PropertyEdit& edit) {
     Planned p;
-    if (row.ValueType == kVtLpstr) {
-        p.kind = Planned::Kind::Text;
-        p.text = value;
+    bool text = row.ValueType == kVtLpstr;
+    if (edit.action == PropertyEdit::Action::Erase) {
+        // A string property keeps its slot with an empty string; a date or
+        // the editing time becomes a null value.
+        p.kind = text ? Planned::Kind::Text : Planned::Kind::Null;
         return p;
     }
-    if (value.empty())
+    if (text) {
+        p.kind = Planned::Kind::Text;
+        if (auto s = std::get_if<std::string>(&edit.value))
+            p.text = *s;
+        else if (auto n = std::get_if<std::int64_t>(&edit.value))
+            p.text = std::to_string(*n);
+        else
+            return wrongKind(row, "a text");
         return p;
+    }
     p.kind = Planned::Kind::FileTime;
     if (row.Index == kRowEditTime) {
-        p.time = static_cast<FileTime>(DurationFromMinutes(value));
+        auto d = std::get_if<Duration>(&edit.value);
+        if (!d)
+            return wrongKind(row, "a length of time");
+        p.time = static_cast<FileTime>(d->ticks);
         return p;
     }
-    // The tool's date-time text, or ISO-8601 to the 100 ns, as packages take.
-    if (auto local = ParseDateTimeText(value)) {
-        p.time = LocalToFileTime(*local);
-        return p;
-    }
-    if (auto utc = ParseIso8601(value)) {
-        p.time = *utc;
-        return p;
-    }
-    return Error(ErrorCode::ConversionFailed, std::string("not a date and time for ") + row.Key + ": " + value);
+    auto t = std::get_if<Instant>(&edit.value);
+    if (!t)
+        return wrongKind(row, "a date");
+    p.time = t->utc;
+    return p;
 }
 
 // The new file must read back, with the property sets just written, before
@@ -128,14 +155,14 @@ Status checkReadsBack(const platform::File& file,
 
 }  // namespace
 
-Result<RowValues> ReadCompoundRows(const std::string& path) {
+Result<DocumentMetadata> ReadCompoundMetadata(const std::string& path) {
     auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
     if (!file)
         return file.error();
-    return ReadCompoundRows(*file);
+    return ReadCompoundMetadata(*file);
 }
 
-Result<RowValues> ReadCompoundRows(const platform::File& opened) {
+Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened) {
     const platform::File* file = &opened;
     auto source = cfb::FileSource::over(*file);
     if (!source)
@@ -145,23 +172,23 @@ Result<RowValues> ReadCompoundRows(const platform::File& opened) {
         return cf.error();
     std::optional<propset::Section> sections[2] = {readSection(*cf, kSummaryInformationSet),
                                                    readSection(*cf, kDocSummaryInformationSet)};
-    RowValues values;
+    DocumentMetadata values;
     for (const PropertyRow& row : kCatalogue) {
         const auto& section = sections[row.PropertySet == kSummaryInformationSet ? 0 : 1];
         if (section)
-            values[static_cast<std::size_t>(row.Index)] = rowValue(*section, row);
+            values[row.Index] = rowValue(*section, row);
     }
     return values;
 }
 
-Status WriteCompoundRows(const std::string& path, const RowTexts& values, const RowMask& selected,
-                         const platform::FinalMetadata& final) {
+Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits,
+                             const platform::FinalMetadata& final) {
     std::optional<Planned> planned[kRowCount];
     bool setUsed[2] = {false, false};
     for (const PropertyRow& row : kCatalogue) {
-        if (!selected.test(static_cast<std::size_t>(row.Index)))
+        if (!edits[row.Index].changes())
             continue;
-        auto p = plan(row, values[static_cast<std::size_t>(row.Index)]);
+        auto p = plan(row, edits[row.Index]);
         if (!p)
             return p.error();
         planned[row.Index] = std::move(*p);

@@ -1,5 +1,4 @@
 #include "props/datetime.h"
-#include "props/datetext.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -243,20 +242,6 @@ std::string FormatW3cdtf(FileTime utc) {
                   c.day, static_cast<long long>(sod / 3600), static_cast<long long>(sod / 60 % 60),
                   static_cast<long long>(sod % 60));
     return buf;
-}
-
-std::string W3cdtfToLocalText(std::string_view text) {
-    auto t = ParseW3cdtf(text);
-    if (!t)
-        return {};
-    return FormatDateTimeText(FileTimeToLocal(*t));
-}
-
-std::string LocalTextToW3cdtf(std::string_view text) {
-    auto v = ParseDateTimeText(text);
-    if (!v)
-        return {};
-    return FormatW3cdtf(LocalToFileTime(*v));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 // Date and time conversions between file times, W3CDTF texts, editing-time
 // durations and local date-times. Their text form in the user's locale is in
-// datetext.h.
+// localtext/datetext.h.
 #pragma once
 
 #include <cstdint>
@@ -44,8 +44,6 @@ LocalDateTime NowLocal();
 std::optional<FileTime> ParseW3cdtf(std::string_view text);
 // "yyyy-mm-ddThh:nn:ssZ".
 std::string FormatW3cdtf(FileTime utc);
-std::string W3cdtfToLocalText(std::string_view text);
-std::string LocalTextToW3cdtf(std::string_view text);
 
 // Editing time: 100-ns units <-> whole minutes, halves to even.
 std::string MinutesFromDuration(std::int64_t duration);
@@ -59,7 +57,3 @@ std::string FormatIso8601Local(FileTime utc, bool withFraction = false);
 std::optional<FileTime> ParseIso8601(std::string_view text);
 
 }  // namespace qv
-
-// Included here until the callers of the text functions include it
-// themselves.
-#include "props/datetext.h"

@@ -35,55 +35,83 @@ Result<PropertyParts> loadParts(zip::ZipArchive& zip, const std::string& path, p
                                       [&zip](const zip::ZipEntry& e) { return zip.extractEntry(e); });
 }
 
-// A date row's text as a point in time: the tool's date-time text, or
-// ISO-8601 as the command line takes it.
-std::optional<FileTime> parseDateText(const std::string& text) {
-    if (auto local = ParseDateTimeText(text))
-        return LocalToFileTime(*local);
-    return ParseIso8601(text);
-}
-
 const char* keyOf(int row) { return kCatalogue[static_cast<std::size_t>(row)].Key; }
 
-// The element value written for a row, checked before anything is written.
-Result<std::string> valueToWrite(int row, const std::string& text) {
+Error cannotHold(int row, const char* what) {
+    return Error(ErrorCode::ConversionFailed, std::string("the value of ") + keyOf(row) + " is not " + what);
+}
+
+// The element text written for a row's edit, checked before anything is
+// written. Dates are written in W3CDTF to the second, UTC; the editing time
+// in whole minutes. An erased last-printed date or editing time removes its
+// element; the other rows keep theirs, empty.
+Result<std::string> valueToWrite(int row, const PropertyEdit& edit) {
+    if (edit.action == PropertyEdit::Action::Erase)
+        return std::string();
+    const PropertyValue& v = edit.value;
+    if (row == kRowCreated || row == kRowLastSaved || row == kRowLastPrinted) {
+        auto t = std::get_if<Instant>(&v);
+        if (!t)
+            return cannotHold(row, "a date");
+        return FormatW3cdtf(t->utc);
+    }
+    if (row == kRowEditTime) {
+        auto d = std::get_if<Duration>(&v);
+        if (!d)
+            return cannotHold(row, "a length of time");
+        return MinutesFromDuration(d->ticks);
+    }
+    std::string text;
+    if (auto n = std::get_if<std::int64_t>(&v))
+        text = std::to_string(*n);
+    else if (auto s = std::get_if<std::string>(&v))
+        text = *s;
+    else
+        return cannotHold(row, "a text");
     if (!package::IsXmlWritable(text))
         return Error(ErrorCode::ConversionFailed,
                      std::string("the value of ") + keyOf(row) + " holds a character that XML can't hold");
-    if (row == kRowCreated || row == kRowLastSaved || row == kRowLastPrinted) {
-        // Blanks only are no date: the last-printed element goes, the two
-        // others are left empty.
-        std::string t = text::trim(text);
-        if (t.empty())
-            return std::string();
-        auto utc = parseDateText(t);
-        if (!utc)
-            return Error(ErrorCode::ConversionFailed,
-                         std::string("the value of ") + keyOf(row) + " is not a date: " + text);
-        return FormatW3cdtf(*utc);
-    }
-    if (row == kRowEditTime) {
-        // A number of minutes; blanks only erase it like the empty text.
-        std::string t = text::trim(text);
-        if (t.empty())
-            return std::string();
-        if (!text::parseInt32(t))
-            return Error(ErrorCode::ConversionFailed,
-                         std::string("the editing time is not a whole number of minutes: ") + text);
-    }
     return text;
+}
+
+// An element's text as what its row holds: a date that is no W3CDTF shows
+// nothing, as before; a revision or an editing time that is no whole number
+// shows as it is stored.
+StoredProperty storedValue(int row, std::optional<std::string> text) {
+    StoredProperty p;
+    if (!text)
+        return p;
+    p.present = true;
+    if (row == kRowCreated || row == kRowLastSaved || row == kRowLastPrinted) {
+        if (auto utc = ParseW3cdtf(*text))
+            p.value = Instant{*utc};
+        else
+            p.value = std::string();
+        return p;
+    }
+    if (row == kRowRevision || row == kRowEditTime) {
+        if (auto n = ExactWholeNumber(*text)) {
+            if (row == kRowRevision)
+                p.value = *n;
+            else
+                p.value = Duration{*n * kTicksPerMinute};
+            return p;
+        }
+    }
+    p.value = std::move(*text);
+    return p;
 }
 
 }  // namespace
 
-Result<RowValues> ReadPackageRows(const std::string& path) {
+Result<DocumentMetadata> ReadPackageMetadata(const std::string& path) {
     auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
     if (!file)
         return withVerb("can't read", file.error());
-    return ReadPackageRows(path, std::move(*file));
+    return ReadPackageMetadata(path, std::move(*file));
 }
 
-Result<RowValues> ReadPackageRows(const std::string& path, platform::File&& opened) {
+Result<DocumentMetadata> ReadPackageMetadata(const std::string& path, platform::File&& opened) {
     zip::ZipArchive zip;
     zip.setZipName(path);
     zip.keepOpen(std::move(opened), platform::OpenMode::ReadDenyWrite);
@@ -95,29 +123,23 @@ Result<RowValues> ReadPackageRows(const std::string& path, platform::File&& open
     if (!parts)
         return withVerb("can't read", parts.error());
 
-    RowValues values;
+    DocumentMetadata values;
     auto ext = package::ReadElementTexts(parts->extended, elementNames(package::kExtendedRows));
     for (std::size_t i = 0; i < package::kExtendedRows.size(); ++i)
-        values[static_cast<std::size_t>(package::kExtendedRows[i])].text = std::move(ext[i]);
+        values[package::kExtendedRows[i]] = storedValue(package::kExtendedRows[i], std::move(ext[i]));
     auto core = package::ReadElementTexts(parts->core, elementNames(package::kCoreRows));
     for (std::size_t i = 0; i < package::kCoreRows.size(); ++i)
-        values[static_cast<std::size_t>(package::kCoreRows[i])].text = std::move(core[i]);
-
-    for (int row : {kRowCreated, kRowLastSaved, kRowLastPrinted}) {
-        RowValue& v = values[static_cast<std::size_t>(row)];
-        v.utc = ParseW3cdtf(v.text);
-        v.text = v.utc ? FormatDateTimeText(FileTimeToLocal(*v.utc)) : std::string();
-    }
+        values[package::kCoreRows[i]] = storedValue(package::kCoreRows[i], std::move(core[i]));
     return values;
 }
 
-Status WritePackageRows(const std::string& path, const RowTexts& texts, const RowMask& selected,
-                        const platform::FinalMetadata& final) {
-    RowTexts values;
+Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
+                            const platform::FinalMetadata& final) {
+    std::array<std::string, kRowCount> values;
     for (int row = 0; row < kRowCount; ++row) {
-        if (!selected[static_cast<std::size_t>(row)])
+        if (!edits[row].changes())
             continue;
-        auto v = valueToWrite(row, texts[static_cast<std::size_t>(row)]);
+        auto v = valueToWrite(row, edits[row]);
         if (!v)
             return withVerb("can't write", v.error());
         values[static_cast<std::size_t>(row)] = std::move(*v);
@@ -137,7 +159,7 @@ Status WritePackageRows(const std::string& path, const RowTexts& texts, const Ro
         std::vector<bool> flags;
         for (int row : rows) {
             list.push_back(values[static_cast<std::size_t>(row)]);
-            flags.push_back(selected[static_cast<std::size_t>(row)]);
+            flags.push_back(edits[row].changes());
         }
         if (std::find(flags.begin(), flags.end(), true) == flags.end())
             return {};

@@ -5,7 +5,7 @@
 
 #include "base/result.h"
 #include "platform/platform.h"
-#include "props/rows.h"
+#include "props/metadata.h"
 
 namespace qv {
 
@@ -13,16 +13,18 @@ namespace qv {
 // extended-properties part and the core-properties part. Either every row is
 // read or the call fails with the reason (not a ZIP file, a relationship or a
 // part missing, damaged data, XML that is not well-formed).
-Result<RowValues> ReadPackageRows(const std::string& path);
+Result<DocumentMetadata> ReadPackageMetadata(const std::string& path);
 // The same from the file already open for reading (deny-write).
-Result<RowValues> ReadPackageRows(const std::string& path, platform::File&& opened);
+Result<DocumentMetadata> ReadPackageMetadata(const std::string& path, platform::File&& opened);
 
-// Writes the selected rows into both property parts, checked first and
+// Writes the edited rows into both property parts, checked first and
 // replaced together in one rewrite of the archive. On any failure the file is
 // left byte-identical.
 // The rewritten file takes the final times and attributes before it
 // replaces the old one.
-Status WritePackageRows(const std::string& path, const RowTexts& values, const RowMask& selected,
-                         const platform::FinalMetadata& final = {});
+// A value of the wrong kind for its row, or a text XML can't hold, fails with
+// ErrorCode::ConversionFailed before anything is written.
+Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
+                            const platform::FinalMetadata& final = {});
 
 }  // namespace qv

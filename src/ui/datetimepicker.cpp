@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QTime>
 
+#include "localtext/datetext.h"
+
 namespace qv::ui {
 
 QString dateDisplayFormat() {

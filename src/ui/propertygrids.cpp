@@ -13,6 +13,7 @@
 #include <QTableWidget>
 
 #include "base/text.h"
+#include "localtext/datetext.h"
 #include "props/catalogue.h"
 #include "props/datetime.h"
 #include "ui/datetimepicker.h"

@@ -8,7 +8,7 @@
 #include <QPoint>
 #include <functional>
 
-#include "props/rows.h"
+#include "localtext/rowtext.h"
 
 class QCheckBox;
 class QFrame;

@@ -73,7 +73,7 @@ bool TForm1::LoadSingleFileView(const std::string& path) {
     }
     // A package that can't be read leaves the rows as they were.
     if (view.propertiesRead)
-        m_grids->setValues(m_ui->ListView3, textsOf(view.rows));
+        m_grids->setValues(m_ui->ListView3, DisplayTexts(view.metadata));
     return view.ok;
 }
 

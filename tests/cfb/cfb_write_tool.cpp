@@ -5,7 +5,8 @@
 
 #include "props/catalogue.h"
 #include "props/compound_props.h"
-#include "props/datetime.h"
+#include "localtext/datetext.h"
+#include "support/rowtexts.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
         values[static_cast<std::size_t>(row)] = arg.substr(eq + 1);
         mask.set(static_cast<std::size_t>(row));
     }
-    qv::Status st = qv::WriteCompoundRows(argv[1], values, mask);
+    qv::Status st = qv::test::WriteCompoundRows(argv[1], values, mask);
     if (!st) {
         std::cerr << argv[1] << ": " << st.error().message << "\n";
         return 1;

@@ -14,6 +14,7 @@
 #include "props/compound_props.h"
 #include "props/datetime.h"
 #include "props/propset/property_set.h"
+#include "support/rowtexts.h"
 #include "support/testsupport.h"
 
 using namespace qv;

@@ -7,9 +7,11 @@
 #include "engine/csv.h"
 #include "engine/view.h"
 #include "props/datetime.h"
+#include "support/rowtexts.h"
 #include "support/testsupport.h"
 
 using namespace qv;
+using namespace qv::test;
 
 namespace {
 
@@ -113,7 +115,7 @@ TEST_F(CliTest, AnIsoDateKeepsItsFractionOfASecondInACompoundFile) {
     std::string f = dir.copyData("lo_ascii.xls");
     CliRun set = runQv({"set", "--set", "created=2010-04-01T12:30:00.1234567+09:00", f});
     ASSERT_EQ(set.status, cli::kExitOk) << set.out;
-    auto rows = engine::ReadRows(f);
+    auto rows = ReadRows(f);
     ASSERT_TRUE(rows.ok());
     EXPECT_EQ(rows->at(kRowCreated).utc, ParseIso8601("2010-04-01T12:30:00.1234567+09:00"));
 }

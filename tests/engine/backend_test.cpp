@@ -9,6 +9,7 @@
 
 using namespace qv;
 using namespace qv::engine;
+using namespace qv::test;
 
 namespace {
 
@@ -26,7 +27,7 @@ TEST_F(BackendTest, RenamedWorkbooksAreShownChangedAndExportedByTheirContent) {
     for (const std::string& f : {pkgAsXls, cfbAsXlsx}) {
         FileView v = LoadSingleFileView(f);
         ASSERT_TRUE(v.ok) << f << ": " << v.error.message;
-        EXPECT_EQ(v.rows[kRowAuthor].text, "Alice Author") << f;
+        EXPECT_EQ(shownRows(v.metadata)[kRowAuthor].text, "Alice Author") << f;
         BatchSettings s;
         s.values[kRowTitle] = "renamed";
         s.ticked.set(kRowTitle);
@@ -88,6 +89,82 @@ TEST_F(BackendTest, AnIsoDateIsStoredAsThatInstantInBothKinds) {
     auto pkg = ReadRows(xlsx);
     ASSERT_TRUE(pkg.ok());
     EXPECT_EQ(pkg->at(kRowCreated).utc, exact - exact % kTicksPerSecond) << "W3CDTF is written to the second";
+}
+
+// The back ends take and give typed values; each keeps what its format can.
+TEST_F(BackendTest, TypedValuesGoThroughEachKindAsItsFormatHoldsThem) {
+    const FileTime exact = *ParseIso8601("2010-04-01T12:30:00.1234567+09:00");
+    const std::int64_t ninetyAndAHalf = 90 * kTicksPerMinute + kTicksPerMinute / 2;
+    MetadataEdits edits;
+    edits[kRowTitle] = PropertyEdit::set(std::string(" padded "));
+    edits[kRowRevision] = PropertyEdit::set(std::int64_t{7});
+    edits[kRowCreated] = PropertyEdit::set(Instant{exact});
+    edits[kRowEditTime] = PropertyEdit::set(Duration{ninetyAndAHalf});
+    edits[kRowLastPrinted] = PropertyEdit::erase();
+    for (const char* name : {"lo_ascii.xls", "lo_ascii.xlsx"}) {
+        const std::string f = dir.copyData(name);
+        auto backend = backendFor(f);
+        ASSERT_TRUE(backend.ok()) << name;
+        ASSERT_TRUE((*backend)->write(f, edits, {}).ok()) << name;
+        auto m = (*backend)->read(f);
+        ASSERT_TRUE(m.ok()) << name;
+        const bool compound = (*backend)->kind() == ContainerKind::CompoundFile;
+        EXPECT_EQ((*m)[kRowRevision].value, PropertyValue(std::int64_t{7})) << name;
+        EXPECT_EQ((*m)[kRowAuthor].value, PropertyValue(std::string("Alice Author"))) << name;
+        if (compound) {
+            // The 100 ns and the duration's own ticks; texts lose their
+            // blanks; an erased date is a null value, held but empty.
+            EXPECT_EQ((*m)[kRowCreated].value, PropertyValue(Instant{exact}));
+            EXPECT_EQ((*m)[kRowEditTime].value, PropertyValue(Duration{ninetyAndAHalf}));
+            EXPECT_EQ((*m)[kRowTitle].value, PropertyValue(std::string("padded")));
+            EXPECT_EQ(DisplayText((*m)[kRowLastPrinted]), "");
+        } else {
+            // W3CDTF to the second; whole minutes, halves to even; the
+            // element of an erased last-printed date is gone.
+            EXPECT_EQ((*m)[kRowCreated].value, PropertyValue(Instant{exact - exact % kTicksPerSecond}));
+            EXPECT_EQ((*m)[kRowEditTime].value, PropertyValue(Duration{90 * kTicksPerMinute}));
+            EXPECT_EQ((*m)[kRowTitle].value, PropertyValue(std::string(" padded ")));
+            EXPECT_FALSE((*m)[kRowLastPrinted].present);
+        }
+
+        // A value of the wrong kind for its row writes nothing.
+        const std::string before = test::readFile(f);
+        MetadataEdits wrong;
+        wrong[kRowTitle] = PropertyEdit::set(std::string("fine"));
+        wrong[kRowLastSaved] = PropertyEdit::set(std::string("no instant"));
+        Status st = (*backend)->write(f, wrong, {});
+        ASSERT_FALSE(st.ok()) << name;
+        EXPECT_EQ(st.error().code, ErrorCode::ConversionFailed) << name;
+        EXPECT_EQ(test::readFile(f), before) << name;
+    }
+}
+
+// Both kinds take exactly the same inputs: an editing time that is no number
+// fails either (a compound file used to get 0 minutes in its place), and a
+// batch with such a text changes nothing and backs nothing up.
+TEST_F(BackendTest, BothKindsRefuseTheSameBadTextsAndABadBatchTouchesNothing) {
+    const std::vector<std::string> files = {dir.copyData("lo_ascii.xls"), dir.copyData("lo_ascii.xlsx")};
+    BatchSettings s;
+    s.values[kRowEditTime] = "ten";
+    s.ticked.set(kRowEditTime);
+    s.backup = true;
+    for (const std::string& f : files) {
+        const std::string before = test::readFile(f);
+        Status st = ApplyBatchToFile(f, s);
+        ASSERT_FALSE(st.ok()) << f;
+        EXPECT_EQ(st.error().code, ErrorCode::ConversionFailed) << f;
+        EXPECT_EQ(test::readFile(f), before) << f;
+    }
+    std::size_t finished = 0;
+    RunCallbacks cb;
+    cb.fileFinished = [&](std::size_t, const FileResult&, int) { ++finished; };
+    BatchReport report = RunBatch(files, s, cb);
+    EXPECT_EQ(finished, files.size());
+    for (const FileResult& r : report.files) {
+        EXPECT_EQ(r.state, FileState::ChangeFailed) << r.path;
+        EXPECT_NE(r.error.message.find("editTime"), std::string::npos) << r.error.message;
+        EXPECT_FALSE(platform::fileIdentity(BackupPathFor(r.path)).ok()) << "no backup for a change never made";
+    }
 }
 
 }  // namespace

@@ -226,7 +226,7 @@ TEST_F(ChangeTest, SingleChangeWritesAllRowsAndThePickersTimes) {
     auto view = LoadSingleFileView(f);
     ASSERT_TRUE(view.ok);
     SingleSettings s;
-    s.values = textsOf(view.rows);
+    s.values = DisplayTexts(view.metadata);
     s.values[kRowCompany] = "株式会社サンプル";
     s.values[kRowLastPrinted] = "";
     s.creationDate = EncodeLocal({2001, 2, 3, 23, 0, 0, 0});

@@ -37,7 +37,7 @@ void setKnownStamp(const std::string& path, std::uint32_t attributes) {
 }
 
 RowTexts readTexts(const std::string& path) {
-    auto rows = engine::ReadRows(path);
+    auto rows = ReadRows(path);
     EXPECT_TRUE(rows.ok()) << path << ": " << (rows ? "" : rows.error().message);
     return rows ? textsOf(*rows) : RowTexts{};
 }

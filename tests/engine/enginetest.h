@@ -6,7 +6,8 @@
 
 #include "engine/change.h"
 #include "props/datetime.h"
-#include "props/rows.h"
+#include "support/rowtexts.h"
+#include "support/rowtexts.h"
 #include "support/testsupport.h"
 
 namespace qv::test {

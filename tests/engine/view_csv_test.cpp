@@ -14,6 +14,7 @@
 
 using namespace qv;
 using namespace qv::engine;
+using namespace qv::test;
 
 namespace {
 
@@ -32,11 +33,11 @@ TEST_F(ViewTest, ViewingReadsBothKindsAndLeavesTheFileExactlyAsItWas) {
         auto before = test::statTimes(f);
         FileView v = LoadSingleFileView(f);
         ASSERT_TRUE(v.ok) << name << ": " << v.error.message;
-        EXPECT_EQ(v.rows[kRowTitle].text, "タイトル：四半期報告") << name;
-        EXPECT_EQ(v.rows[kRowEditTime].text, "125") << name;
-        ASSERT_TRUE(v.rows[kRowCreated].utc) << name;
-        EXPECT_EQ(FormatW3cdtf(*v.rows[kRowCreated].utc), "2015-01-02T00:00:00Z");
-        EXPECT_EQ(v.rows[kRowCreated].text, "2015/01/02 9:00:00");
+        EXPECT_EQ(shownRows(v.metadata)[kRowTitle].text, "タイトル：四半期報告") << name;
+        EXPECT_EQ(shownRows(v.metadata)[kRowEditTime].text, "125") << name;
+        ASSERT_TRUE(shownRows(v.metadata)[kRowCreated].utc) << name;
+        EXPECT_EQ(FormatW3cdtf(*shownRows(v.metadata)[kRowCreated].utc), "2015-01-02T00:00:00Z");
+        EXPECT_EQ(shownRows(v.metadata)[kRowCreated].text, "2015/01/02 9:00:00");
         EXPECT_TRUE(v.stamp->Attributes & kAttrReadOnly);
         EXPECT_TRUE(v.lastAccessShown);
         EXPECT_EQ(test::statTimes(f), before) << name;
@@ -89,7 +90,7 @@ TEST_F(ViewTest, DamagedPackagesShowNothingNewAndNonCompoundFilesShowEmptyValues
     EXPECT_EQ(h.error.code, ErrorCode::NotAnOfficeDocument);
     EXPECT_TRUE(h.propertiesRead);
     EXPECT_TRUE(h.propertyError.has_value());
-    for (const RowValue& r : h.rows)
+    for (const RowValue& r : shownRows(h.metadata))
         EXPECT_EQ(r.text, "");
 
     FileView missing = LoadSingleFileView(dir.file("missing.xls"));

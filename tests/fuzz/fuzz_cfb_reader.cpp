@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 continue;
             for (const auto& p : section->properties())
                 if (auto v = section->value(p.id))
-                    (void)propset::FormatPropertyValue(*v, p.id == 10);
+                    (void)propset::FormatPropertyValue(*v);
         }
     }
     // Small or large, by the input's size, so both homes of a stream are tried.

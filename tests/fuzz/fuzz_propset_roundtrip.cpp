@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!written)
         std::abort();
     auto v = written->value(2);
-    if (!v || FormatPropertyValue(*v, false) != text)
+    if (!v || FormatPropertyValue(*v) != text)
         std::abort();
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "platform/platform.h"
+#include "localtext/datetext.h"
 #include "props/datetime.h"
 #include "ui/appearance.h"
 #include "ui/filelistmodel.h"

@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 
 #include "guitest.h"
+#include "localtext/datetext.h"
 #include "props/catalogue.h"
 #include "props/datetime.h"
 #include "ui/datetimepicker.h"

@@ -19,6 +19,7 @@
 #include "engine/csv.h"
 #include "engine/view.h"
 #include "guitest.h"
+#include "support/rowtexts.h"
 #include "props/catalogue.h"
 #include "ui/filelistmodel.h"
 #include "ui/progressdialogs.h"
@@ -37,7 +38,7 @@ using engine::FileState;
 namespace {
 
 std::string titleOf(const std::string& path) {
-    auto rows = engine::ReadRows(path);
+    auto rows = test::ReadRows(path);
     return rows ? rows->at(kRowTitle).text : "<unreadable>";
 }
 
@@ -219,7 +220,7 @@ private slots:
         const LocalDateTime shownWrite = w.ui().DateTimePicker11->value();
         w.form->BitBtn6Click();
         QCOMPARE(w.form->fileList()->stateAt(0), FileState::Changed);
-        auto rows = engine::ReadRows(p);
+        auto rows = test::ReadRows(p);
         QVERIFY(rows.ok());
         QCOMPARE(rows->at(kRowSubject).text, std::string("単一の表題"));
         QCOMPARE(rows->at(kRowTitle).text, std::string("Quarterly Report Title"));

@@ -15,6 +15,7 @@
 #endif
 
 #include "guitest.h"
+#include "localtext/datetext.h"
 #include "platform/platform.h"
 #include "props/catalogue.h"
 #include "props/datetime.h"

@@ -28,6 +28,7 @@
 #include "props/package/xml_part.h"
 #include "props/cfb/byte_io.h"
 #include "props/cfb/compound_file.h"
+#include "support/rowtexts.h"
 #include "support/testsupport.h"
 #include "zip/zip_builder.h"
 
@@ -40,6 +41,7 @@
 #endif
 
 using namespace qv;
+using namespace qv::test;
 
 namespace {
 
@@ -117,7 +119,7 @@ void checkHostile(const test::TempDir& dir, const std::string& name, const std::
 
     // In this process: reading.
     auto t0 = std::chrono::steady_clock::now();
-    auto rows = engine::ReadRows(path);
+    auto rows = ReadRows(path);
     double readSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_LT(readSeconds, kMaxSeconds);
     if (expect == Expect::Refused) {
@@ -140,7 +142,7 @@ void checkHostile(const test::TempDir& dir, const std::string& name, const std::
         EXPECT_FALSE(st.error().message.empty());
         EXPECT_EQ(test::readFile(path), bytes) << st.error().message;
     } else {
-        auto again = engine::ReadRows(path);
+        auto again = ReadRows(path);
         ASSERT_TRUE(again.ok()) << "a written file does not read back";
         EXPECT_EQ(textsOf(*again)[kRowTitle], "hostile");
         test::writeFile(path, bytes);
@@ -573,7 +575,7 @@ TEST_F(Hostile, FileNamesWithLineBreaksAndInvalidUtf8WorkEverywhere) {
     EXPECT_TRUE(report.allChanged());
     for (const std::string& p : paths) {
         EXPECT_TRUE(test::fileExists(engine::BackupPathFor(p)));
-        auto rows = engine::ReadRows(p);
+        auto rows = ReadRows(p);
         ASSERT_TRUE(rows.ok()) << p;
         EXPECT_EQ(textsOf(*rows)[kRowTitle], "hostile");
     }
@@ -596,7 +598,7 @@ TEST_F(Hostile, FileNamesWithLineBreaksAndInvalidUtf8WorkEverywhere) {
     ASSERT_TRUE(set.exited);
     EXPECT_EQ(set.status, 0) << set.out;
     for (const std::string& p : paths) {
-        auto rows = engine::ReadRows(p);
+        auto rows = ReadRows(p);
         ASSERT_TRUE(rows.ok());
         EXPECT_EQ(textsOf(*rows)[kRowAuthor], "via cli") << p;
     }

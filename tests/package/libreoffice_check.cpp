@@ -11,9 +11,11 @@
 #include "../zip/external_tools.h"
 #include "props/datetime.h"
 #include "props/package_props.h"
+#include "support/rowtexts.h"
 #include "support/testsupport.h"
 
 using namespace qv;
+using namespace qv::test;
 
 namespace {
 

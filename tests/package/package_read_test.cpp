@@ -14,9 +14,11 @@
 #include "props/package/properties.h"
 #include "props/package/xml_part.h"
 #include "props/package_props.h"
+#include "support/rowtexts.h"
 #include "support/testsupport.h"
 
 using namespace qv;
+using namespace qv::test;
 using qv::test::PackageParts;
 
 namespace {

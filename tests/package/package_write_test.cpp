@@ -9,11 +9,13 @@
 #include "platform/faults.h"
 #include "props/datetime.h"
 #include "props/package_props.h"
+#include "support/rowtexts.h"
 #include "support/testsupport.h"
 #include "zip/directory.h"
 #include "zip/extract.h"
 
 using namespace qv;
+using namespace qv::test;
 using qv::test::PackageParts;
 
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "props/datetext.h"
+#include "localtext/datetext.h"
 #include "support/testsupport.h"
 
 using namespace qv;

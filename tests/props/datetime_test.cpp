@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "props/datetime.h"
+#include "support/rowtexts.h"
 #include "support/testsupport.h"
 
 using namespace qv;
+using namespace qv::test;
 
 namespace {
 

@@ -89,12 +89,13 @@ PropertyPartNames FindPropertyParts(const XmlPart& relationships) {
     return names;
 }
 
-std::vector<std::string> ReadElementTexts(const XmlPart& part, const std::vector<std::string_view>& names) {
-    std::vector<std::string> texts;
+std::vector<std::optional<std::string>> ReadElementTexts(const XmlPart& part,
+                                                        const std::vector<std::string_view>& names) {
+    std::vector<std::optional<std::string>> texts;
     texts.reserve(names.size());
     for (std::string_view name : names) {
         pugi::xml_node e = part.FirstChild(name);
-        texts.push_back(e ? XmlPart::TextOf(e) : std::string());
+        texts.push_back(e ? std::optional<std::string>(XmlPart::TextOf(e)) : std::nullopt);
     }
     return texts;
 }

@@ -52,8 +52,8 @@ struct PropertyPartNames {
 PropertyPartNames FindPropertyParts(const XmlPart& relationships);
 
 // For each name, the text of the first direct child of the document element
-// with exactly that qualified name; empty when there is none.
-std::vector<std::string> ReadElementTexts(const XmlPart& part, const std::vector<std::string_view>& names);
+// with exactly that qualified name; none when there is no such element.
+std::vector<std::optional<std::string>> ReadElementTexts(const XmlPart& part, const std::vector<std::string_view>& names);
 
 // Sets, creates or removes one element: an empty cp:lastPrinted or TotalTime
 // removes the first such element; an existing element gets the value as its

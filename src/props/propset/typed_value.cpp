@@ -8,7 +8,6 @@
 #include "base/bytes.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "props/datetime.h"
 
 namespace qv::propset {
 
@@ -325,7 +324,7 @@ Result<Value> decodeValue(std::string_view bytes, int codePage) {
     return v;
 }
 
-std::string FormatPropertyValue(const Value& v, bool fileTimesAreDurations) {
+std::string FormatPropertyValue(const Value& v) {
     switch (v.type) {
     case kVtI2:
     case kVtI4:
@@ -349,13 +348,6 @@ std::string FormatPropertyValue(const Value& v, bool fileTimesAreDurations) {
         return "Error code: " + std::to_string(v.integer);
     case kVtBool:
         return v.integer != 0 ? "Yes" : "No";
-    case kVtFiletime:
-        if (fileTimesAreDurations)
-            return MinutesFromDuration(static_cast<std::int64_t>(v.unsignedInteger));
-        // Some writers store 0 for "no date"; it is not 1 January 1601.
-        if (v.unsignedInteger == 0)
-            return {};
-        return FormatDateTimeText(FileTimeToLocal(v.unsignedInteger));
     case kVtClsid:
         return formatGuid(v.clsid);
     default:

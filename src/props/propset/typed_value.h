@@ -69,10 +69,11 @@ struct Value {
 // alone; a value cut short or a code page that can't be decoded fails.
 Result<Value> decodeValue(std::string_view bytes, int codePage);
 
-// The text shown for a value. File times are points in time shown in the
-// locale's date-time text (0 means no date and shows nothing), or, when
-// asked, durations shown as whole minutes.
-std::string FormatPropertyValue(const Value& value, bool fileTimesAreDurations);
+// The text of a value that is no point in time: numbers in their decimal
+// form, strings as they are, a class id in its registry form. File times are
+// left to the caller, which alone knows whether one is an instant or a
+// duration; they and the types the tool doesn't show give no text.
+std::string FormatPropertyValue(const Value& value);
 
 // Stored forms of the values the tool writes, padded to 4 bytes.
 std::string encodeCodePageString(std::uint16_t type, std::string_view encoded, int codePage);

@@ -1,4 +1,4 @@
-#include "props/datetext.h"
+#include "localtext/datetext.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -474,6 +474,20 @@ std::optional<LocalDateTime> ParseDateTimeText(std::string_view textIn, const pl
 
 std::optional<LocalDateTime> ParseDateTimeText(std::string_view text) {
     return ParseDateTimeText(text, CurrentFormats());
+}
+
+std::string W3cdtfToLocalText(std::string_view text) {
+    auto t = ParseW3cdtf(text);
+    if (!t)
+        return {};
+    return FormatDateTimeText(FileTimeToLocal(*t));
+}
+
+std::string LocalTextToW3cdtf(std::string_view text) {
+    auto v = ParseDateTimeText(text);
+    if (!v)
+        return {};
+    return FormatW3cdtf(LocalToFileTime(*v));
 }
 
 }  // namespace qv

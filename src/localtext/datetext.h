@@ -26,6 +26,10 @@ std::string FormatDateTimeText(LocalDateTime value, const platform::LocaleFormat
 std::optional<LocalDateTime> ParseDateTimeText(std::string_view text);
 std::optional<LocalDateTime> ParseDateTimeText(std::string_view text, const platform::LocaleFormats& formats);
 // Formats with a pattern in Windows pattern letters.
+// A W3CDTF text as the locale's date-time text and back; empty for a text
+// that doesn't parse.
+std::string W3cdtfToLocalText(std::string_view text);
+std::string LocalTextToW3cdtf(std::string_view text);
 std::string FormatWithPattern(const DateTimeFields& f, std::string_view pattern, const platform::LocaleFormats& names);
 
 }  // namespace qv
