@@ -15,8 +15,10 @@ void ZipArchive::setZipName(const std::string& path) {
 }
 
 namespace {
-// Files up to this size are read whole when kept open.
-constexpr std::uint64_t kWholeFileLimit = 256 * 1024;
+// Files up to this size are read whole when kept open: one read instead of a
+// dozen. Larger ones are read in their parts, since only the metadata is
+// wanted and most of a workbook is its sheets.
+constexpr std::uint64_t kWholeFileLimit = 32 * 1024;
 }  // namespace
 
 Status ZipArchive::keepOpen(platform::OpenMode mode) {

@@ -15,6 +15,7 @@
 #include "engine/change.h"
 #include "engine/view.h"
 #include "guitest.h"
+#include "support/rowtexts.h"
 #include "props/catalogue.h"
 #include "ui/filelistmodel.h"
 #include "ui/propertygrids.h"
@@ -69,7 +70,7 @@ private slots:
         QVERIFY(row >= 0);
         clickRow(w.ui().ListView1, row);
         QCOMPARE(w.form->selectedRow(), row);
-        auto rows = engine::ReadRows(list->pathAt(row));
+        auto rows = test::ReadRows(list->pathAt(row));
         QVERIFY(rows.ok());
         for (int r : {kRowTitle, kRowAuthor, kRowCompany})
             QCOMPARE(w.value(false, r), QString::fromStdString(rows->at(std::size_t(r)).text));

@@ -16,6 +16,7 @@
 
 using namespace qv;
 using namespace qv::engine;
+using namespace qv::test;
 
 namespace {
 

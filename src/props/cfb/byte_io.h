@@ -64,7 +64,7 @@ private:
 // the file is open deny-write, so its bytes can't change meanwhile.
 class FileSource final : public ByteSource {
 public:
-    static constexpr std::uint64_t kWholeFileLimit = 256 * 1024;
+    static constexpr std::uint64_t kWholeFileLimit = 32 * 1024;
 
     static Result<FileSource> over(const platform::File& file);
     std::uint64_t size() const override { return m_size; }
