@@ -1,6 +1,7 @@
 #include "props/package_props.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "base/text.h"
 #include "props/datetime.h"
@@ -90,11 +91,15 @@ StoredProperty storedValue(int row, std::optional<std::string> text) {
         return p;
     }
     if (row == kRowRevision || row == kRowEditTime) {
-        if (auto n = ExactWholeNumber(*text)) {
-            if (row == kRowRevision)
-                p.value = *n;
-            else
-                p.value = Duration{*n * kTicksPerMinute};
+        auto n = ExactWholeNumber(*text);
+        // Minutes beyond what 100-ns units can hold stay the text they are.
+        constexpr std::int64_t kMostMinutes = INT64_MAX / kTicksPerMinute;
+        if (n && row == kRowRevision) {
+            p.value = *n;
+            return p;
+        }
+        if (n && *n <= kMostMinutes && *n >= -kMostMinutes) {
+            p.value = Duration{*n * kTicksPerMinute};
             return p;
         }
     }

@@ -175,6 +175,19 @@ TEST(PackageElements, FirstDirectChildPrefixAsWrittenTextAsStored) {
     EXPECT_FALSE((*rows)[kRowLastPrinted].utc.has_value());
 }
 
+// An editing time is a number of minutes; one too large for 100-ns units, or
+// no number at all, shows as it is stored rather than overflowing.
+TEST(PackageElements, AnEditingTimeBeyondWhatADurationHoldsShowsAsStored) {
+    for (const char* stored : {"99999999999999999", "-5", "1.5", "12"}) {
+        PackageParts p;
+        p.core = coreWith("");
+        p.app = test::kAppOpen + "<TotalTime>" + stored + "</TotalTime>" + test::kAppClose;
+        auto rows = readBuilt(p);
+        ASSERT_TRUE(rows.ok()) << rows.error().message;
+        EXPECT_EQ((*rows)[kRowEditTime].text, stored);
+    }
+}
+
 TEST(PackageElements, DatesAreReadByTheWholeW3cdtfProfile) {
     test::ScopedTimeZone tz("Asia/Tokyo");
     auto read = [](const std::string& created) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include "localtext/datetext.h"
 #include "props/filestamp.h"
 #include "support/testsupport.h"
 
