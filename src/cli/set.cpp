@@ -59,22 +59,19 @@ bool parseChoice(const std::string& v, AttributeChoice& out) {
     return true;
 }
 
-// Brings a value into the form the grid holds for its row.
-std::optional<std::string> rowValue(int row, const std::string& raw, std::string& problem) {
-    std::string v = text::trim(raw);
-    if (v.empty())
-        return v;
-    if (isDateRow(row)) {
-        if (ParseIso8601(v) || ParseDateTimeText(v))
-            return v;
-        problem = "'" + raw + "' is not a date (use ISO-8601 such as 2010-04-01T12:30:00+09:00)";
-        return std::nullopt;
-    }
-    if (row == kRowEditTime && !text::parseInt32(v)) {
-        problem = "editTime must be a whole number of minutes";
-        return std::nullopt;
-    }
-    return v;
+// The edit a --set value asks for, typed where it was given (an ISO-8601
+// date keeps its fraction of a second and its offset); blanks around it
+// don't count.
+Result<PropertyEdit> rowEdit(int row, const std::string& raw) {
+    auto edit = EditFromText(row, text::trim(raw));
+    if (edit)
+        return edit;
+    if (isDateRow(row))
+        return Error(ErrorCode::ConversionFailed,
+                     "'" + raw + "' is not a date (use ISO-8601 such as 2010-04-01T12:30:00+09:00)");
+    if (row == kRowEditTime)
+        return Error(ErrorCode::ConversionFailed, "editTime must be a whole number of minutes");
+    return edit;
 }
 
 }  // namespace
@@ -127,13 +124,7 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
             int row = rowForKey(kv->substr(0, eq));
             if (row < 0)
                 return usage("unknown property '" + kv->substr(0, eq) + "'");
-            std::string problem;
-            auto v = rowValue(row, kv->substr(eq + 1), problem);
-            if (!v)
-                return usage(problem);
-            // Typed here, where the argument was given: an ISO-8601 date
-            // keeps its fraction of a second and its offset exactly.
-            auto edit = EditFromText(row, *v);
+            auto edit = rowEdit(row, kv->substr(eq + 1));
             if (!edit)
                 return usage(edit.error().message);
             s.edits[row] = std::move(*edit);

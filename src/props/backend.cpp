@@ -68,19 +68,18 @@ Result<OpenDocument> openDocument(const std::string& path) {
     auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
     if (!file)
         return file.error();
-    auto size = file->size();
-    if (!size)
-        return size.error();
+    // Taken when the file was opened and locked against our writers.
+    const std::uint64_t size = file->openedVersion().size;
     char head[8] = {};
     auto got = file->readAt(0, head, sizeof head);
     if (!got)
         return got.error();
     std::string tail;
     std::string_view first(head, *got);
-    if (first.substr(0, 4) != kZipLocalHeader && first != kCompoundSignature && *size >= 22) {
-        std::uint64_t n = std::min<std::uint64_t>(*size, kEndSearch);
+    if (first.substr(0, 4) != kZipLocalHeader && first != kCompoundSignature && size >= 22) {
+        std::uint64_t n = std::min<std::uint64_t>(size, kEndSearch);
         tail.resize(static_cast<std::size_t>(n));
-        QV_TRY(file->readExactAt(*size - n, tail.data(), tail.size()));
+        QV_TRY(file->readExactAt(size - n, tail.data(), tail.size()));
     }
     auto kind = containerKindOf(first, tail);
     if (!kind) {

@@ -57,19 +57,21 @@ inline Result<RowValues> ReadPackageRows(const std::string& path) { return shown
 inline Result<RowValues> ReadRows(const std::string& path) { return shownRows(engine::ReadMetadata(path)); }
 
 // The ticked texts written as the batch page writes them.
-inline Status WriteCompoundRows(const std::string& path, const RowTexts& texts, const RowMask& rows,
-                                const platform::FinalMetadata& final = {}) {
+template <typename Write>
+Status writeTexts(Write write, const std::string& path, const RowTexts& texts, const RowMask& rows,
+                  const platform::FinalMetadata& final) {
     auto edits = EditsFromTexts(texts, rows);
     if (!edits)
         return edits.error();
-    return WriteCompoundMetadata(path, *edits, final);
+    return write(path, *edits, final);
+}
+inline Status WriteCompoundRows(const std::string& path, const RowTexts& texts, const RowMask& rows,
+                                const platform::FinalMetadata& final = {}) {
+    return writeTexts(WriteCompoundMetadata, path, texts, rows, final);
 }
 inline Status WritePackageRows(const std::string& path, const RowTexts& texts, const RowMask& rows,
                                const platform::FinalMetadata& final = {}) {
-    auto edits = EditsFromTexts(texts, rows);
-    if (!edits)
-        return edits.error();
-    return WritePackageMetadata(path, *edits, final);
+    return writeTexts(WritePackageMetadata, path, texts, rows, final);
 }
 
 }  // namespace qv::test
