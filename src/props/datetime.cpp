@@ -213,7 +213,9 @@ std::optional<FileTime> parseStamp(std::string_view s, bool iso) {
                 return std::nullopt;
             haveZone = true;
         } else if (!iso) {
-            return std::nullopt;  // a time without a zone is not W3CDTF
+            // Not W3CDTF, but some writers leave the zone out; readers of
+            // packages take such a time for UTC.
+            haveZone = true;
         }
     }
     if (!IsValidDateTime(f))

@@ -40,7 +40,8 @@ FileTime LocalToFileTime(LocalDateTime local);
 LocalDateTime NowLocal();
 
 // W3CDTF: the whole profile is read (date only, minutes without seconds,
-// fractions, "Z" or an offset); a time without a zone is not W3CDTF.
+// fractions, "Z" or an offset); a time without a zone, which some writers
+// store, is taken for UTC.
 std::optional<FileTime> ParseW3cdtf(std::string_view text);
 // "yyyy-mm-ddThh:nn:ssZ".
 std::string FormatW3cdtf(FileTime utc);

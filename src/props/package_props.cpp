@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
+#include <functional>
 
 #include "base/text.h"
 #include "props/datetime.h"
@@ -14,10 +16,10 @@ namespace {
 
 using package::PropertyParts;
 
-std::vector<std::string_view> elementNames(const auto& rows) {
-    std::vector<std::string_view> names;
+std::vector<package::ElementName> elementNames(const auto& rows, std::string_view extendedNs) {
+    std::vector<package::ElementName> names;
     for (int row : rows)
-        names.push_back(kCatalogue[static_cast<std::size_t>(row)].PackageElement);
+        names.push_back(package::ElementOf(row, extendedNs));
     return names;
 }
 
@@ -107,6 +109,46 @@ StoredProperty storedValue(int row, std::optional<std::string> text) {
     return p;
 }
 
+// A created part gets its Override in the content types and, where no
+// relationship names it, a package relationship: in the same rewrite.
+Status registerCreated(zip::ZipArchive& zip, PropertyParts& parts,
+                       const std::vector<const package::PropertyPart*>& created,
+                       const std::function<Status(const std::string&, const package::XmlPart&)>& store) {
+    if (created.empty())
+        return {};
+    const zip::ZipEntry* typesEntry = zip::FindEntry(*zip.directory(), package::kContentTypesEntry);
+    if (!typesEntry)
+        return Error(ErrorCode::PackageLayout,
+                     "the package has no [Content_Types].xml, so it is no Office Open XML package and its "
+                     "property parts can't be added");
+    auto typesBytes = zip.extractEntry(*typesEntry);
+    if (!typesBytes)
+        return typesBytes.error();
+    auto types = package::XmlPart::Load(*typesBytes);
+    if (!types)
+        return Error(types.error().code, "[Content_Types].xml: " + types.error().message);
+    bool relationshipsChanged = false;
+    for (const package::PropertyPart* part : created) {
+        bool core = part == &parts.core;
+        QV_TRY(package::AddOverride(*types, part->entryName,
+                                    core ? package::kCoreContentType : package::kExtendedContentType));
+        if (part->related)
+            continue;
+        if (!parts.relationships) {
+            parts.relationships = package::NewRelationshipsPart();
+            QV_TRY(package::AddRelationshipsDefault(*types));
+        }
+        std::string_view type = core ? package::kCorePropertiesTypes[0]
+                              : parts.strict ? package::kExtendedPropertiesTypes[1]
+                                             : package::kExtendedPropertiesTypes[0];
+        package::AddRelationship(*parts.relationships, type, part->entryName);
+        relationshipsChanged = true;
+    }
+    if (relationshipsChanged)
+        QV_TRY(store(parts.relationshipsEntry, *parts.relationships));
+    return store(typesEntry->name, *types);
+}
+
 }  // namespace
 
 Result<DocumentMetadata> ReadPackageMetadata(const std::string& path) {
@@ -128,13 +170,17 @@ Result<DocumentMetadata> ReadPackageMetadata(const std::string& path, platform::
     if (!parts)
         return withVerb("can't read", parts.error());
 
+    // The rows of a part the package lacks stay absent.
     DocumentMetadata values;
-    auto ext = package::ReadElementTexts(parts->extended, elementNames(package::kExtendedRows));
-    for (std::size_t i = 0; i < package::kExtendedRows.size(); ++i)
-        values[package::kExtendedRows[i]] = storedValue(package::kExtendedRows[i], std::move(ext[i]));
-    auto core = package::ReadElementTexts(parts->core, elementNames(package::kCoreRows));
-    for (std::size_t i = 0; i < package::kCoreRows.size(); ++i)
-        values[package::kCoreRows[i]] = storedValue(package::kCoreRows[i], std::move(core[i]));
+    auto readPart = [&values](const package::PropertyPart& part, const auto& rows) {
+        if (!part.xml)
+            return;
+        auto texts = package::ReadElementTexts(*part.xml, elementNames(rows, part.extendedNs));
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            values[rows[i]] = storedValue(rows[i], std::move(texts[i]));
+    };
+    readPart(parts->extended, package::kExtendedRows);
+    readPart(parts->core, package::kCoreRows);
     return values;
 }
 
@@ -156,30 +202,45 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
     auto parts = loadParts(zip, path, platform::OpenMode::ReadExclusive);
     if (!parts)
         return withVerb("can't write", parts.error());
-    // A part none of whose rows is written keeps its stored bytes.
     std::vector<zip::StreamToStore> streams;
-    std::string extended, core;
-    auto apply = [&](package::XmlPart& part, const auto& rows, const std::string& name, std::string& saved) -> Status {
-        std::vector<std::string> list;
-        std::vector<bool> flags;
-        for (int row : rows) {
-            list.push_back(values[static_cast<std::size_t>(row)]);
-            flags.push_back(edits[row].changes());
-        }
-        if (std::find(flags.begin(), flags.end(), true) == flags.end())
-            return {};
-        QV_TRY(package::ApplyElementList(part, elementNames(rows), list, flags));
-        saved = part.Save();
+    std::deque<std::string> saved;  // the stored texts, kept in place for the store
+    auto store = [&](const std::string& name, const package::XmlPart& part) -> Status {
+        saved.push_back(part.Save());
         // The parser is lenient in places where a writer can't be; a part
         // that would not load again is never stored.
-        if (!package::XmlPart::Load(saved))
+        if (!package::XmlPart::Load(saved.back()))
             return Error(ErrorCode::BadXml, name + ": the changed part would not be well-formed XML");
-        streams.push_back({name, saved});
+        streams.push_back({name, saved.back()});
         return {};
     };
-    if (auto st = apply(parts->extended, package::kExtendedRows, parts->names.extended, extended); !st)
+    // A part none of whose rows is written keeps its stored bytes; a part the
+    // package lacks is created only for a value that is not empty.
+    std::vector<const package::PropertyPart*> created;
+    auto apply = [&](package::PropertyPart& part, const auto& rows, bool core) -> Status {
+        bool anyRow = false, anyValue = false;
+        for (int row : rows) {
+            anyRow = anyRow || edits[row].changes();
+            anyValue = anyValue || (edits[row].changes() && !values[static_cast<std::size_t>(row)].empty());
+        }
+        if (!anyRow || (!part.xml && !anyValue))
+            return {};
+        if (!part.xml) {
+            part.xml = core ? package::NewCorePart() : package::NewExtendedPart(parts->strict);
+            created.push_back(&part);
+        }
+        for (int row : rows) {
+            if (edits[row].changes())
+                package::ApplyElementValue(*part.xml, package::ElementOf(row, part.extendedNs),
+                                           values[static_cast<std::size_t>(row)],
+                                           row == kRowLastPrinted || row == kRowEditTime);
+        }
+        return store(part.entryName, *part.xml);
+    };
+    if (auto st = apply(parts->extended, package::kExtendedRows, false); !st)
         return withVerb("can't write", st.error());
-    if (auto st = apply(parts->core, package::kCoreRows, parts->names.core, core); !st)
+    if (auto st = apply(parts->core, package::kCoreRows, true); !st)
+        return withVerb("can't write", st.error());
+    if (auto st = registerCreated(zip, *parts, created, store); !st)
         return withVerb("can't write", st.error());
     if (auto stored = zip.storeFromStreams(streams, final); !stored)
         return withVerb("can't write", stored.error());

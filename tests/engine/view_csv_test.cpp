@@ -74,7 +74,7 @@ TEST_F(ViewTest, AFileHeldByAnotherProgramIsUnreadableButItsValuesAreShown) {
 }
 
 TEST_F(ViewTest, DamagedPackagesShowNothingNewAndNonCompoundFilesShowEmptyValues) {
-    std::string pkg = dir.copyData("opc_no_core_rel.xlsx");
+    std::string pkg = dir.copyData("zip_method12_core.xlsx");
     test::setKnownStamp(pkg);
     auto before = test::statTimes(pkg);
     FileView v = LoadSingleFileView(pkg);
@@ -117,7 +117,7 @@ TEST_F(ViewTest, ExportOfAMixedListGivesTheExpectedBytes) {
     mask.set(kRowTitle);
     ASSERT_TRUE(WriteCompoundRows(xls, values, mask).ok());
     test::setKnownStamp(xls);
-    std::string damaged = dir.copyData("opc_target_absolute.xlsx", "damaged.xlsx");
+    std::string damaged = dir.copyData("zip_method12_core.xlsx", "damaged.xlsx");
     std::string hidden = dir.copyData("crafted_plain.xlsx", "hidden.xlsx");
     test::setKnownStamp(hidden, kAttrReadOnly | kAttrHidden);
     std::string missing = dir.file("missing.xls");

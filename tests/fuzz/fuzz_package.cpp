@@ -17,25 +17,24 @@ namespace {
 
 const char* const kValues[] = {"Title & <more>", "", "2010-04-01T03:30:00Z", "42", "\xE6\x97\xA5\xE6\x9C\xAC"};
 
-void exercisePart(package::XmlPart& part, const std::vector<std::string_view>& names) {
+void exercisePart(package::XmlPart& part, const std::vector<package::ElementName>& names) {
     (void)package::ReadElementTexts(part, names);
     std::size_t i = 0;
-    std::vector<std::string_view> written;
-    for (std::string_view name : names) {
-        if (package::ApplyElementValue(part, name, kValues[i++ % 5]).ok())
-            written.push_back(name);
+    for (const package::ElementName& name : names) {
+        package::ApplyElementValue(part, name, kValues[i % 5], i % 3 == 0);
+        ++i;
     }
     std::string saved = part.Save();
     auto again = package::XmlPart::Load(saved);
     if (!again)
         std::abort();
-    (void)package::ReadElementTexts(*again, written);
+    (void)package::ReadElementTexts(*again, names);
 }
 
-std::vector<std::string_view> namesOf(const auto& rows) {
-    std::vector<std::string_view> names;
+std::vector<package::ElementName> namesOf(const auto& rows, std::string_view extendedNs = package::kNamespaceExtended) {
+    std::vector<package::ElementName> names;
     for (int row : rows)
-        names.push_back(kCatalogue[static_cast<std::size_t>(row)].PackageElement);
+        names.push_back(package::ElementOf(row, extendedNs));
     return names;
 }
 
@@ -61,7 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         *dir, [&source](const zip::ZipEntry& e) { return zip::ExtractEntry(source, e); });
     if (!parts)
         return 0;
-    exercisePart(parts->extended, namesOf(package::kExtendedRows));
-    exercisePart(parts->core, namesOf(package::kCoreRows));
+    if (!parts->extended.xml)
+        parts->extended.xml = package::NewExtendedPart(parts->strict);
+    if (!parts->core.xml)
+        parts->core.xml = package::NewCorePart();
+    exercisePart(*parts->extended.xml, namesOf(package::kExtendedRows, parts->extended.extendedNs));
+    exercisePart(*parts->core.xml, namesOf(package::kCoreRows));
     return 0;
 }

@@ -42,11 +42,15 @@ struct PackageParts {
 
 inline std::string buildPackage(const PackageParts& p) {
     ZipBuilder zb;
-    zb.add("[Content_Types].xml", "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>")
-        .add(p.relsName, p.rels)
-        .add("xl/workbook.xml", "<workbook/>")
-        .add(p.coreName, p.core)
-        .add(p.appName, p.app);
+    // A part whose name is empty is left out.
+    zb.add("[Content_Types].xml", "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>");
+    if (!p.relsName.empty())
+        zb.add(p.relsName, p.rels);
+    zb.add("xl/workbook.xml", "<workbook/>");
+    if (!p.coreName.empty())
+        zb.add(p.coreName, p.core);
+    if (!p.appName.empty())
+        zb.add(p.appName, p.app);
     return zb.build();
 }
 

@@ -201,9 +201,8 @@ TEST(PackageWrite, NewElementsAreAppendedInTheirNamespaces) {
                            "</cp:coreProperties>"),
               std::string::npos)
         << newCore;
-    EXPECT_NE(partOf(bytes, "docProps/app.xml")
-                  .find("<Manager xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\">"),
-              std::string::npos);
+    // The prefixed extended part: the new element takes the part's prefix.
+    EXPECT_NE(partOf(bytes, "docProps/app.xml").find("<ep:Manager>"), std::string::npos);
     // An independent namespace-aware reader agrees.
     if (test::haveTool("python3")) {
         test::writeFile(dir.file("core.xml"), newCore);
@@ -260,11 +259,14 @@ TEST(PackageWrite, EverythingIsCheckedBeforeTheFileIsTouched) {
         EXPECT_EQ(test::readFile(path), before);
         return st.ok() ? ErrorCode::Internal : st.error().code;
     };
-    // A core part that isn't there: nothing is written, not even the extended part.
-    PackageParts missing;
-    missing.coreName = "docProps/elsewhere.xml";
-    std::string m = writeBuilt(dir, missing);
-    EXPECT_EQ(refused(m, sampleTexts(), allRows()), ErrorCode::PackageLayout);
+    // A package that is no Office Open XML package can't take new parts.
+    PackageParts noTypes;
+    noTypes.coreName.clear();
+    test::ZipBuilder zb;
+    zb.add("_rels/.rels", noTypes.rels).add("docProps/app.xml", noTypes.app);
+    std::string odd = dir.file("no_types.xlsx");
+    test::writeFile(odd, zb.build());
+    EXPECT_EQ(refused(odd, sampleTexts(), allRows()), ErrorCode::PackageLayout);
 
     std::string plain = dir.copyData("crafted_plain.xlsx");
     RowTexts bad;
@@ -279,14 +281,7 @@ TEST(PackageWrite, EverythingIsCheckedBeforeTheFileIsTouched) {
     bad[kRowTitle] = "\xFF\xFE broken UTF-8";
     EXPECT_EQ(refused(plain, bad, only({kRowTitle})), ErrorCode::ConversionFailed);
 
-    // The Dublin Core namespace under another prefix: a dc:title would be a
-    // second title.
-    std::string other = dir.copyData("core_dc_other_prefix.xlsx");
     RowTexts t;
-    t[kRowTitle] = "x";
-    EXPECT_EQ(refused(other, t, only({kRowTitle})), ErrorCode::PackageLayout);
-    t[kRowCompany] = "fine";
-    EXPECT_TRUE(WritePackageRows(other, t, only({kRowCompany})).ok());
 
     std::string notZip = dir.copyData("not_a_zip.xlsx");
     EXPECT_EQ(refused(notZip, t, allRows()), ErrorCode::NotAZip);
@@ -363,4 +358,116 @@ TEST(PackageWrite, DeepAndUnusualPartsAreWrittenSafely) {
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Properties "
               "xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\">"
               "<Company>会社</Company><Manager>管理者</Manager></Properties>");
+}
+
+// The Dublin Core namespace under another prefix, or elements in the default
+// namespace: the element that is there changes, and none is added beside it.
+TEST(PackageWrite, ElementsAreMatchedByNamespaceNotPrefix) {
+    test::TempDir dir;
+    std::string other = dir.copyData("core_dc_other_prefix.xlsx");
+    RowTexts t;
+    t[kRowTitle] = "x";
+    ASSERT_TRUE(WritePackageRows(other, t, only({kRowTitle})).ok());
+    std::string core = partOf(test::readFile(other), "docProps/core.xml");
+    EXPECT_NE(core.find("<dcx:title>x</dcx:title>"), std::string::npos) << core;
+    EXPECT_EQ(core.find("dc:title"), std::string::npos) << core;
+
+    PackageParts p;
+    p.core = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<coreProperties xmlns=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\" "
+             "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><lastModifiedBy>Old</lastModifiedBy>"
+             "<revision>3</revision><revision>second</revision></coreProperties>";
+    std::string path = writeBuilt(dir, p);
+    RowTexts texts = sampleTexts();
+    ASSERT_TRUE(WritePackageRows(path, texts, only({kRowLastSavedBy, kRowRevision, kRowCategory})).ok());
+    core = partOf(test::readFile(path), "docProps/core.xml");
+    EXPECT_NE(core.find("<lastModifiedBy>" + texts[kRowLastSavedBy] + "</lastModifiedBy>"), std::string::npos) << core;
+    EXPECT_NE(core.find("<revision>" + texts[kRowRevision] + "</revision><revision>second</revision>"), std::string::npos)
+        << core;
+    EXPECT_NE(core.find("<category>"), std::string::npos) << core;  // in the default namespace, which is cp's
+    EXPECT_EQ(core.find("cp:"), std::string::npos) << core;
+    auto rows = ReadPackageRows(path);
+    ASSERT_TRUE(rows.ok());
+    EXPECT_EQ((*rows)[kRowLastSavedBy].text, texts[kRowLastSavedBy]);
+}
+
+// A package without a property part, or without its relationship, gets the
+// part, its Override and its relationship in the one rewrite; only empty
+// values create nothing.
+TEST(PackageWrite, MissingPartsAreCreatedInTheSameRewrite) {
+    test::TempDir dir;
+    PackageParts p;
+    p.coreName.clear();
+    p.appName.clear();
+    p.rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+             "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+             "officeDocument\" Target=\"xl/workbook.xml\"/><Relationship Id=\"rId3\" Type=\"x\" Target=\"x\"/>"
+             "</Relationships>";
+    std::string path = writeBuilt(dir, p);
+    std::string before = test::readFile(path);
+    RowTexts empty;
+    ASSERT_TRUE(WritePackageRows(path, empty, only({kRowTitle, kRowCompany})).ok());
+    EXPECT_EQ(test::readFile(path), before);
+
+    RowTexts texts = sampleTexts();
+    ASSERT_TRUE(WritePackageRows(path, texts, allRows()).ok());
+    auto rows = ReadPackageRows(path);
+    ASSERT_TRUE(rows.ok()) << rows.error().message;
+    EXPECT_EQ((*rows)[kRowTitle].text, texts[kRowTitle]);
+    EXPECT_EQ((*rows)[kRowCompany].text, texts[kRowCompany]);
+    EXPECT_EQ((*rows)[kRowCreated].utc, ParseIso8601("2020-02-29T23:59:59Z"));
+    std::string bytes = test::readFile(path);
+    std::string types = partOf(bytes, "[Content_Types].xml");
+    EXPECT_NE(types.find("<Override PartName=\"/docProps/core.xml\" "
+                         "ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>"),
+              std::string::npos)
+        << types;
+    EXPECT_NE(types.find("PartName=\"/docProps/app.xml\""), std::string::npos) << types;
+    std::string rels = partOf(bytes, "_rels/.rels");
+    EXPECT_NE(rels.find("<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                        "relationships/extended-properties\" Target=\"docProps/app.xml\"/>"),
+              std::string::npos)
+        << rels;
+    EXPECT_NE(rels.find("Id=\"rId4\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/"
+                        "core-properties\" Target=\"docProps/core.xml\""),
+              std::string::npos)
+        << rels;
+    EXPECT_NE(partOf(bytes, "docProps/core.xml").find("<dcterms:created xsi:type=\"dcterms:W3CDTF\">"),
+              std::string::npos);
+    // An independent reader finds the parts through the relationships.
+    if (test::haveTool("python3")) {
+        EXPECT_EQ(test::runPython("import sys, zipfile, xml.etree.ElementTree as ET\n"
+                                  "z = zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None\n"
+                                  "R = '{http://schemas.openxmlformats.org/package/2006/relationships}'\n"
+                                  "t = {r.get('Type').rsplit('/', 1)[-1]: r.get('Target') for r in "
+                                  "ET.fromstring(z.read('_rels/.rels')).iter(R + 'Relationship')}\n"
+                                  "c = ET.fromstring(z.read(t['core-properties']))\n"
+                                  "assert c.find('{http://purl.org/dc/elements/1.1/}title') is not None\n"
+                                  "a = ET.fromstring(z.read(t['extended-properties']))\n"
+                                  "assert a.find('{http://schemas.openxmlformats.org/officeDocument/2006/"
+                                  "extended-properties}Company') is not None\n",
+                                  test::shellQuote(path)),
+                  0);
+    }
+
+    // A relationship whose part is missing: the part is created where it
+    // names, and no second relationship is added. A strict package's new
+    // extended part is in the strict namespace.
+    PackageParts named;
+    named.coreName.clear();
+    named.appName.clear();
+    text::replaceAll(named.rels, "http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties",
+                     "http://purl.oclc.org/ooxml/officeDocument/relationships/extendedProperties");
+    text::replaceAll(named.rels, "Target=\"docProps/core.xml\"", "Target=\"/meta/c.xml\"");
+    path = writeBuilt(dir, named);
+    ASSERT_TRUE(WritePackageRows(path, texts, only({kRowTitle, kRowManager})).ok());
+    bytes = test::readFile(path);
+    EXPECT_EQ(partOf(bytes, "_rels/.rels"), named.rels);
+    EXPECT_NE(partOf(bytes, "meta/c.xml").find("<dc:title>"), std::string::npos);
+    EXPECT_NE(partOf(bytes, "docProps/app.xml")
+                  .find("<Properties xmlns=\"http://purl.oclc.org/ooxml/officeDocument/extendedProperties\""),
+              std::string::npos);
+    rows = ReadPackageRows(path);
+    ASSERT_TRUE(rows.ok()) << rows.error().message;
+    EXPECT_EQ((*rows)[kRowManager].text, texts[kRowManager]);
 }

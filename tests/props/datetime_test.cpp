@@ -42,7 +42,9 @@ TEST_F(DateTimeTest, W3cdtfReadsTheWholeProfileAndNothingElse) {
     EXPECT_EQ(W3cdtfToLocalText("2010-04-01T03:30Z"), "2010/04/01 12:30:00");
     EXPECT_EQ(W3cdtfToLocalText("  2010-04-01T03:30:00Z\r\n"), "2010/04/01 12:30:00");
     EXPECT_EQ(W3cdtfToLocalText("2010-04-01"), "2010/04/01");
-    for (const char* bad : {"2010-04-01 03:30:00Z", "2010-4-1T3:30:00Z", "2010-04-01t03:30:00z", "2010-04-01T03:30:00",
+    // Writers that leave the zone out mean UTC, as package readers take it.
+    EXPECT_EQ(W3cdtfToLocalText("2010-04-01T03:30:00.000"), "2010/04/01 12:30:00");
+    for (const char* bad : {"2010-04-01 03:30:00Z", "2010-4-1T3:30:00Z", "2010-04-01t03:30:00z",
                             "2010-02-30T00:00:00Z", "2010-04-01T24:00:00Z", "2010-04-01T03:30:00+9:00", "", "abc",
                             "2010-04-01T03:30:00ZZ"})
         EXPECT_EQ(W3cdtfToLocalText(bad), "") << bad;

@@ -1,214 +1,378 @@
 #include "props/package/properties.h"
 
+#include <algorithm>
+#include <set>
+
 #include "base/text.h"
 
 namespace qv::package {
 
 namespace {
 
-std::string_view prefixOf(std::string_view qname) {
-    std::size_t colon = qname.find(':');
-    return colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
+bool isDateTerm(const ElementName& e) {
+    return e.ns == kNamespaceDublinCoreTerms && (e.local == "created" || e.local == "modified");
 }
-
-// The namespace the tool's elements of a prefix belong to.
-std::optional<std::string_view> usualNamespace(std::string_view prefix) {
-    if (prefix == "cp")
-        return kNamespaceCoreProperties;
-    if (prefix == "dc")
-        return kNamespaceDublinCore;
-    if (prefix == "dcterms")
-        return kNamespaceDublinCoreTerms;
-    return std::nullopt;
-}
-
-// The prefix (other than skip) that the document element binds to a namespace.
-std::optional<std::string> otherPrefixFor(pugi::xml_node root, std::string_view ns, std::string_view skip) {
-    for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute()) {
-        std::string_view name = a.name();
-        if (!text::startsWith(name, "xmlns:"))
-            continue;
-        std::string_view prefix = name.substr(6);
-        if (prefix != skip && DecodeXmlAttribute(a.value()) == ns)
-            return std::string(prefix);
-    }
-    return std::nullopt;
-}
-
-bool isDateTerm(std::string_view name) { return name == "dcterms:created" || name == "dcterms:modified"; }
 
 Error layout(const std::string& what) { return Error(ErrorCode::PackageLayout, what); }
 
-// Extracts an entry found by name; a missing or empty part is a layout error.
-Result<std::string> extractPart(const zip::ZipDirectory& directory, const EntryExtractor& extract,
-                                const std::string& name, const char* what) {
-    const zip::ZipEntry* entry = zip::FindEntry(directory, name);
-    if (!entry)
-        return layout(std::string("the ") + what + " part " + text::sanitizeUtf8(name) + " is not in the package");
-    if (entry->uncompressedSize > kMaxPartSize)
-        return Error(ErrorCode::TooLarge, std::string("the ") + what + " part is larger than a property part can be");
-    auto bytes = extract(*entry);
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+template <std::size_t N>
+bool isOneOf(std::string_view type, const std::array<std::string_view, N>& types) {
+    return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+// A prefix not declared on the document element, for a namespace the part
+// binds to no prefix: the standard one unless the part uses it otherwise.
+std::string freePrefix(pugi::xml_node root, std::string_view standard) {
+    std::string p(standard);
+    for (int n = 1; root.attribute(("xmlns:" + p).c_str()); ++n)
+        p = std::string(standard) + std::to_string(n);
+    return p;
+}
+
+Result<std::string> extractBytes(const zip::ZipEntry& entry, const EntryExtractor& extract, const std::string& what) {
+    if (entry.uncompressedSize > kMaxPartSize)
+        return Error(ErrorCode::TooLarge, "the " + what + " part is larger than a property part can be");
+    auto bytes = extract(entry);
     if (!bytes) {
         Error e = bytes.error();
-        e.message = std::string("the ") + what + " part " + text::sanitizeUtf8(name) + ": " + e.message;
+        e.message = "the " + what + " part " + text::sanitizeUtf8(entry.name) + ": " + e.message;
         return e;
     }
-    if (bytes->empty())
-        return layout(std::string("the ") + what + " part " + text::sanitizeUtf8(name) + " is empty");
     return bytes;
 }
 
-Result<XmlPart> loadPart(const std::string& bytes, const std::string& name, const char* what) {
+Result<XmlPart> loadPart(const std::string& bytes, const std::string& name, const std::string& what) {
     auto part = XmlPart::Load(bytes);
     if (!part) {
         Error e = part.error();
-        e.message = std::string("the ") + what + " part " + text::sanitizeUtf8(name) + ": " + e.message;
+        e.message = "the " + what + " part " + text::sanitizeUtf8(name) + ": " + e.message;
         return e;
     }
     return part;
 }
 
+// Loads the part a relationship names, when it is there and not empty.
+Status loadPropertyPart(PropertyPart& part, const zip::ZipDirectory& directory, const EntryExtractor& extract,
+                        const std::string& what) {
+    const zip::ZipEntry* entry = zip::FindEntry(directory, part.entryName);
+    if (!entry)
+        return {};
+    // The entry's own spelling, so a store replaces it where it stands.
+    part.entryName = entry->name;
+    auto bytes = extractBytes(*entry, extract, what);
+    if (!bytes)
+        return bytes.error();
+    if (bytes->empty())
+        return {};
+    auto xml = loadPart(*bytes, entry->name, what);
+    if (!xml)
+        return xml.error();
+    part.xml = std::move(*xml);
+    return {};
+}
+
+// The entry name a created part takes when no relationship names one: the
+// usual name, or a free one beside it when an entry that no relationship
+// names holds that name (its bytes stay as they are).
+std::string freeEntryName(const zip::ZipDirectory& directory, std::string_view stem) {
+    std::string name = "docProps\\" + std::string(stem) + ".xml";
+    for (int n = 2; zip::FindEntry(directory, name); ++n)
+        name = "docProps\\" + std::string(stem) + std::to_string(n) + ".xml";
+    return name;
+}
+
+// The part name as content types and relationships write it.
+std::string partNameOf(std::string_view entryName) {
+    std::string s = "/" + std::string(entryName);
+    text::replaceAll(s, "\\", "/");
+    return s;
+}
+
+// A child of the document element in its namespace and with its prefix.
+pugi::xml_node appendSibling(XmlPart& part, std::string_view local) {
+    pugi::xml_node root = part.DocumentElement();
+    std::string_view rootName = root.name();
+    std::size_t colon = rootName.find(':');
+    std::string name = colon == std::string_view::npos ? std::string(local)
+                                                        : std::string(rootName.substr(0, colon + 1)) + std::string(local);
+    return root.append_child(name.c_str());
+}
+
+// A part built from a text of ours, which always loads.
+XmlPart builtIn(const std::string& xml) {
+    auto part = XmlPart::Load(xml);
+    return std::move(*part);
+}
+
 }  // namespace
+
+ElementName ElementOf(int row, std::string_view extendedNs) {
+    std::string_view qname = kCatalogue[static_cast<std::size_t>(row)].PackageElement;
+    std::size_t colon = qname.find(':');
+    if (colon == std::string_view::npos)
+        return {extendedNs, qname, ""};
+    std::string_view prefix = qname.substr(0, colon), local = qname.substr(colon + 1);
+    std::string_view ns = prefix == "dc" ? kNamespaceDublinCore
+                        : prefix == "dcterms" ? kNamespaceDublinCoreTerms
+                                              : kNamespaceCoreProperties;
+    return {ns, local, prefix};
+}
+
+std::optional<std::string> ResolveTarget(std::string_view sourceFolder, std::string_view target) {
+    std::string t;
+    t.reserve(target.size());
+    for (std::size_t i = 0; i < target.size(); ++i) {
+        char c = target[i];
+        if (c == '%' && i + 2 < target.size() + 0 && hexDigit(target[i + 1]) >= 0 && hexDigit(target[i + 2]) >= 0) {
+            t += static_cast<char>(hexDigit(target[i + 1]) * 16 + hexDigit(target[i + 2]));
+            i += 2;
+        } else {
+            t += c == '\\' ? '/' : c;
+        }
+    }
+    // A fragment or a query names no part of its own.
+    if (std::size_t cut = t.find_first_of("#?"); cut != std::string::npos)
+        t.resize(cut);
+    // A scheme ("http:", "file:") makes it a URI outside the package.
+    if (std::size_t colon = t.find(':'); colon != std::string::npos && t.find('/') > colon)
+        return std::nullopt;
+    std::string path = t.starts_with('/') ? t : std::string(sourceFolder) + "/" + t;
+    text::replaceAll(path, "\\", "/");
+    std::vector<std::string> segments;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string seg = path.substr(start, end - start);
+        if (seg == "..") {
+            if (segments.empty())
+                return std::nullopt;
+            segments.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            segments.push_back(std::move(seg));
+        }
+        start = end + 1;
+    }
+    if (segments.empty())
+        return std::nullopt;
+    std::string name;
+    for (const std::string& s : segments)
+        name += (name.empty() ? "" : "\\") + s;
+    return name;
+}
 
 PropertyPartNames FindPropertyParts(const XmlPart& relationships) {
     PropertyPartNames names;
+    bool mainStrict = false, extendedStrict = false;
     for (pugi::xml_node n = relationships.DocumentElement().first_child(); n; n = n.next_sibling()) {
-        if (n.type() != pugi::node_element || std::string_view(n.name()) != "Relationship")
+        if (n.type() != pugi::node_element || XmlPart::LocalName(n) != "Relationship")
             continue;
-        auto type = XmlPart::AttributeOf(n, "Type");
-        auto target = XmlPart::AttributeOf(n, "Target");
-        if (type && *type == kExtendedPropertiesType)
-            names.extended = target.value_or("");
-        else if (type && *type == kCorePropertiesType)
-            names.core = target.value_or("");
-        if (names.complete())
-            break;
+        auto mode = XmlPart::AttributeOf(n, "TargetMode");
+        if (mode && text::equalsIgnoreAsciiCase(text::trim(*mode), "External"))
+            continue;
+        std::string type = text::trim(XmlPart::AttributeOf(n, "Type").value_or(""));
+        auto target = ResolveTarget("", text::trim(XmlPart::AttributeOf(n, "Target").value_or("")));
+        if (type.starts_with(kStrictTypePrefix) && type.ends_with("/officeDocument"))
+            mainStrict = true;
+        if (!target)
+            continue;
+        if (names.extended.empty() && isOneOf(type, kExtendedPropertiesTypes)) {
+            names.extended = *target;
+            extendedStrict = type.starts_with(kStrictTypePrefix);
+        } else if (names.core.empty() && isOneOf(type, kCorePropertiesTypes)) {
+            names.core = *target;
+        }
     }
-    text::replaceAll(names.extended, "/", "\\");
-    text::replaceAll(names.core, "/", "\\");
+    names.strict = mainStrict || extendedStrict;
     return names;
 }
 
-std::vector<std::optional<std::string>> ReadElementTexts(const XmlPart& part,
-                                                        const std::vector<std::string_view>& names) {
+std::vector<std::optional<std::string>> ReadElementTexts(const XmlPart& part, const std::vector<ElementName>& names) {
     std::vector<std::optional<std::string>> texts;
     texts.reserve(names.size());
-    for (std::string_view name : names) {
-        pugi::xml_node e = part.FirstChild(name);
+    for (const ElementName& name : names) {
+        pugi::xml_node e = part.FirstChild(name.ns, name.local);
         texts.push_back(e ? std::optional<std::string>(XmlPart::TextOf(e)) : std::nullopt);
     }
     return texts;
 }
 
-Status ApplyElementValue(XmlPart& part, std::string_view name, std::string_view value) {
+void ApplyElementValue(XmlPart& part, const ElementName& name, std::string_view value, bool removeWhenEmpty) {
     pugi::xml_node root = part.DocumentElement();
-    pugi::xml_node existing = part.FirstChild(name);
-    if (value.empty() && (name == "cp:lastPrinted" || name == "TotalTime")) {
+    pugi::xml_node existing = part.FirstChild(name.ns, name.local);
+    if (value.empty() && removeWhenEmpty) {
         if (existing)
             root.remove_child(existing);
-        return {};
+        return;
     }
     if (existing) {
         XmlPart::SetText(existing, value);
-        return {};
+        return;
     }
 
-    // A new element. Its prefix must be bound on the document element; where
-    // it isn't, the usual namespace is declared there, unless the part binds
-    // that namespace to another prefix: the new element would then be a
-    // second one of its kind, which readers take for a damaged part.
-    std::string_view prefix = prefixOf(name);
-    std::optional<std::string> declareDefault;
-    if (!prefix.empty()) {
-        if (!part.NamespaceOnDocumentElement(prefix)) {
-            auto ns = usualNamespace(prefix);
-            if (!ns)
-                return layout("the part declares no namespace for the prefix of " + std::string(name));
-            if (auto other = otherPrefixFor(root, *ns, prefix))
-                return layout("the part names its " + std::string(prefix) + " elements with the prefix " + *other +
-                              ", so " + std::string(name) + " can't be added");
-            XmlPart::AddAttribute(root, ("xmlns:" + std::string(prefix)).c_str(), *ns);
+    // A new element, written with the prefix the part already uses for its
+    // namespace so that it never stands beside one of the same name.
+    std::optional<std::string> prefix = part.PrefixOnDocumentElement(name.ns);
+    bool declareDefault = false;
+    if (!prefix) {
+        if (name.standardPrefix.empty()) {
+            prefix = std::string();
+            declareDefault = true;
+        } else {
+            prefix = freePrefix(root, name.standardPrefix);
+            XmlPart::AddAttribute(root, ("xmlns:" + *prefix).c_str(), name.ns);
         }
-    } else {
-        // Unprefixed: in the document element's namespace, declared on the
-        // new element when the document element is prefixed.
-        std::string_view rootPrefix = prefixOf(root.name());
-        if (!rootPrefix.empty()) {
-            auto ns = part.NamespaceOnDocumentElement(rootPrefix);
-            auto def = part.NamespaceOnDocumentElement("");
-            if (ns && def != ns)
-                declareDefault = *ns;
-        }
+    } else if (prefix->empty() && XmlPart::NamespaceOf(root) != name.ns && !part.NamespaceOnDocumentElement("")) {
+        declareDefault = true;
     }
-    pugi::xml_node created = root.append_child(std::string(name).c_str());
+    std::string qname = prefix->empty() ? std::string(name.local) : *prefix + ":" + std::string(name.local);
+    pugi::xml_node created = root.append_child(qname.c_str());
     if (declareDefault)
-        XmlPart::AddAttribute(created, "xmlns", *declareDefault);
+        XmlPart::AddAttribute(created, "xmlns", name.ns);
     if (isDateTerm(name)) {
         // Without the type a reader of the core properties takes the part
-        // for damaged.
-        auto xsi = part.NamespaceOnDocumentElement("xsi");
-        if (!xsi)
-            XmlPart::AddAttribute(root, "xmlns:xsi", kNamespaceXsi);
-        else if (*xsi != kNamespaceXsi)
-            XmlPart::AddAttribute(created, "xmlns:xsi", kNamespaceXsi);
-        XmlPart::AddAttribute(created, "xsi:type", "dcterms:W3CDTF");
+        // for damaged. The type's own prefix must name the terms namespace.
+        std::optional<std::string> xsi = part.PrefixOnDocumentElement(kNamespaceXsi);
+        if (!xsi || xsi->empty()) {
+            xsi = freePrefix(root, "xsi");
+            XmlPart::AddAttribute(root, ("xmlns:" + *xsi).c_str(), kNamespaceXsi);
+        }
+        XmlPart::AddAttribute(created, (*xsi + ":type").c_str(), *prefix + ":W3CDTF");
     }
     XmlPart::SetText(created, value);
-    return {};
-}
-
-Status ApplyElementList(XmlPart& part, const std::vector<std::string_view>& names,
-                        const std::vector<std::string>& values, const std::vector<bool>& flags) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (flags[i])
-            QV_TRY(ApplyElementValue(part, names[i], values[i]));
-    }
-    return {};
 }
 
 Result<PropertyParts> LoadPropertyParts(const zip::ZipDirectory& directory, const EntryExtractor& extract) {
-    const zip::ZipEntry* rels = nullptr;
-    for (const zip::ZipEntry& e : directory.entries) {
-        if (e.fileName == kRelationshipsFileName && e.directory == kRelationshipsPath) {
-            rels = &e;
-            break;
+    PropertyParts parts;
+    PropertyPartNames names;
+    // An archive with neither is some other kind of ZIP file (an OpenDocument
+    // file, an empty archive): it holds no Office properties to show.
+    if (!zip::FindEntry(directory, kContentTypesEntry) && !zip::FindEntry(directory, kRelationshipsEntry))
+        return layout("the archive is no Office Open XML package: it has neither [Content_Types].xml nor package "
+                      "relationships");
+    if (const zip::ZipEntry* rels = zip::FindEntry(directory, kRelationshipsEntry)) {
+        parts.relationshipsEntry = rels->name;
+        auto bytes = extractBytes(*rels, extract, "relationships");
+        if (!bytes)
+            return bytes.error();
+        if (!bytes->empty()) {
+            auto xml = loadPart(*bytes, rels->name, "relationships");
+            if (!xml)
+                return xml.error();
+            names = FindPropertyParts(*xml);
+            parts.relationships = std::move(*xml);
         }
     }
-    if (!rels)
-        return layout("the package has no relationships part _rels\\.rels");
-    if (rels->uncompressedSize > kMaxPartSize)
-        return Error(ErrorCode::TooLarge, "the relationships part is larger than this tool reads");
-    auto relsBytes = extract(*rels);
-    if (!relsBytes) {
-        Error e = relsBytes.error();
-        e.message = "the relationships part: " + e.message;
-        return e;
+    parts.strict = names.strict;
+    parts.extended.related = !names.extended.empty();
+    parts.extended.entryName = parts.extended.related ? names.extended : freeEntryName(directory, "app");
+    parts.core.related = !names.core.empty();
+    parts.core.entryName = parts.core.related ? names.core : freeEntryName(directory, "core");
+    if (parts.extended.related)
+        QV_TRY(loadPropertyPart(parts.extended, directory, extract, "extended-properties"));
+    if (parts.core.related)
+        QV_TRY(loadPropertyPart(parts.core, directory, extract, "core-properties"));
+    if (parts.extended.xml) {
+        // The part's own namespace, whichever class it is of.
+        pugi::xml_node root = parts.extended.xml->DocumentElement();
+        if (XmlPart::LocalName(root) == "Properties")
+            parts.extended.extendedNs = XmlPart::NamespaceOf(root);
+    } else if (parts.strict) {
+        parts.extended.extendedNs = std::string(kNamespaceExtendedStrict);
     }
-    if (relsBytes->empty())
-        return layout("the relationships part _rels\\.rels is empty");
-    auto relsPart = loadPart(*relsBytes, "_rels\\.rels", "relationships");
-    if (!relsPart)
-        return relsPart.error();
+    return parts;
+}
 
-    PropertyPartNames names = FindPropertyParts(*relsPart);
-    if (names.extended.empty())
-        return layout("the package has no extended-properties relationship");
-    if (names.core.empty())
-        return layout("the package has no core-properties relationship");
+XmlPart NewCorePart() {
+    return builtIn(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+        "<cp:coreProperties xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\" "
+        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:dcterms=\"http://purl.org/dc/terms/\" "
+        "xmlns:dcmitype=\"http://purl.org/dc/dcmitype/\" "
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"></cp:coreProperties>");
+}
 
-    auto extBytes = extractPart(directory, extract, names.extended, "extended-properties");
-    if (!extBytes)
-        return extBytes.error();
-    auto ext = loadPart(*extBytes, names.extended, "extended-properties");
-    if (!ext)
-        return ext.error();
-    auto coreBytes = extractPart(directory, extract, names.core, "core-properties");
-    if (!coreBytes)
-        return coreBytes.error();
-    auto core = loadPart(*coreBytes, names.core, "core-properties");
-    if (!core)
-        return core.error();
-    return PropertyParts{std::move(names), std::move(*ext), std::move(*core)};
+XmlPart NewExtendedPart(bool strict) {
+    std::string ns(strict ? kNamespaceExtendedStrict : kNamespaceExtended);
+    std::string vt = strict ? "http://purl.oclc.org/ooxml/officeDocument/docPropsVTypes"
+                            : "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes";
+    return builtIn("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<Properties xmlns=\"" +
+                               ns + "\" xmlns:vt=\"" + vt + "\"></Properties>");
+}
+
+XmlPart NewRelationshipsPart() {
+    return builtIn("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+                               "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                               "</Relationships>");
+}
+
+Status AddOverride(XmlPart& contentTypes, std::string_view entryName, std::string_view contentType) {
+    pugi::xml_node root = contentTypes.DocumentElement();
+    if (XmlPart::LocalName(root) != "Types")
+        return layout("the content types of the package are not a list of types");
+    std::string partName = partNameOf(entryName);
+    for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling()) {
+        if (n.type() != pugi::node_element || XmlPart::LocalName(n) != "Override")
+            continue;
+        auto name = XmlPart::AttributeOf(n, "PartName");
+        if (name && text::equalsIgnoreAsciiCase(*name, partName)) {
+            if (auto type = XmlPart::AttributeOf(n, "ContentType"); type && *type == contentType)
+                return {};
+            n.remove_attribute("ContentType");
+            XmlPart::AddAttribute(n, "ContentType", contentType);
+            return {};
+        }
+    }
+    pugi::xml_node o = appendSibling(contentTypes, "Override");
+    XmlPart::AddAttribute(o, "PartName", partName);
+    XmlPart::AddAttribute(o, "ContentType", contentType);
+    return {};
+}
+
+Status AddRelationshipsDefault(XmlPart& contentTypes) {
+    pugi::xml_node root = contentTypes.DocumentElement();
+    if (XmlPart::LocalName(root) != "Types")
+        return layout("the content types of the package are not a list of types");
+    for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling()) {
+        if (n.type() == pugi::node_element && XmlPart::LocalName(n) == "Default") {
+            auto ext = XmlPart::AttributeOf(n, "Extension");
+            if (ext && text::equalsIgnoreAsciiCase(*ext, "rels"))
+                return {};
+        }
+    }
+    pugi::xml_node d = appendSibling(contentTypes, "Default");
+    XmlPart::AddAttribute(d, "Extension", "rels");
+    XmlPart::AddAttribute(d, "ContentType", "application/vnd.openxmlformats-package.relationships+xml");
+    return {};
+}
+
+void AddRelationship(XmlPart& relationships, std::string_view type, std::string_view entryName) {
+    pugi::xml_node root = relationships.DocumentElement();
+    std::set<std::string> ids;
+    for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling()) {
+        if (n.type() == pugi::node_element)
+            if (auto id = XmlPart::AttributeOf(n, "Id"))
+                ids.insert(*id);
+    }
+    int k = 1;
+    while (ids.count("rId" + std::to_string(k)))
+        ++k;
+    pugi::xml_node r = appendSibling(relationships, "Relationship");
+    XmlPart::AddAttribute(r, "Id", "rId" + std::to_string(k));
+    XmlPart::AddAttribute(r, "Type", type);
+    // Relative to the package root, as writers put it.
+    XmlPart::AddAttribute(r, "Target", partNameOf(entryName).substr(1));
 }
 
 }  // namespace qv::package

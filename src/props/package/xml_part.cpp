@@ -317,12 +317,50 @@ void XmlPart::AddAttribute(pugi::xml_node element, const char* name, std::string
     element.append_attribute(name).set_value(EscapeXmlAttribute(value).c_str());
 }
 
-pugi::xml_node XmlPart::FirstChild(std::string_view name) const {
+std::string XmlPart::NamespaceOf(pugi::xml_node element) {
+    std::string_view name = element.name();
+    std::size_t colon = name.find(':');
+    std::string attr = colon == std::string_view::npos ? std::string("xmlns")
+                                                        : "xmlns:" + std::string(name.substr(0, colon));
+    if (attr == "xmlns:xml")
+        return "http://www.w3.org/XML/1998/namespace";
+    for (pugi::xml_node n = element; n && n.type() == pugi::node_element; n = n.parent()) {
+        if (pugi::xml_attribute a = n.attribute(attr.c_str()))
+            return DecodeXmlAttribute(a.value());
+    }
+    return std::string();
+}
+
+std::string_view XmlPart::LocalName(pugi::xml_node element) {
+    std::string_view name = element.name();
+    std::size_t colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+pugi::xml_node XmlPart::FirstChild(std::string_view ns, std::string_view local) const {
     for (pugi::xml_node c = DocumentElement().first_child(); c; c = c.next_sibling()) {
-        if (c.type() == pugi::node_element && name == c.name())
+        if (c.type() == pugi::node_element && LocalName(c) == local && NamespaceOf(c) == ns)
             return c;
     }
     return pugi::xml_node();
+}
+
+std::optional<std::string> XmlPart::PrefixOnDocumentElement(std::string_view ns) const {
+    pugi::xml_node root = DocumentElement();
+    // The document element's own prefix first: its elements are written so.
+    if (NamespaceOf(root) == ns) {
+        std::string_view name = root.name();
+        std::size_t colon = name.find(':');
+        return colon == std::string_view::npos ? std::string() : std::string(name.substr(0, colon));
+    }
+    for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute()) {
+        std::string_view name = a.name();
+        if (name == "xmlns" && DecodeXmlAttribute(a.value()) == ns)
+            return std::string();
+        if (text::startsWith(name, "xmlns:") && DecodeXmlAttribute(a.value()) == ns)
+            return std::string(name.substr(6));
+    }
+    return std::nullopt;
 }
 
 }  // namespace qv::package

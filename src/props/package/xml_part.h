@@ -51,9 +51,19 @@ public:
     static std::optional<std::string> AttributeOf(pugi::xml_node element, const char* name);
     static void AddAttribute(pugi::xml_node element, const char* name, std::string_view value);
 
-    // The first child element of the document element whose qualified name
-    // is exactly name (prefix as written); an empty node when none is.
-    pugi::xml_node FirstChild(std::string_view name) const;
+    // The namespace an element's name is in, through the declarations on it
+    // and its ancestors ("" when none applies), and its name without prefix.
+    static std::string NamespaceOf(pugi::xml_node element);
+    static std::string_view LocalName(pugi::xml_node element);
+
+    // The first child element of the document element with that namespace
+    // and local name, whatever prefix the part writes; an empty node when
+    // none is.
+    pugi::xml_node FirstChild(std::string_view ns, std::string_view local) const;
+
+    // A prefix that the document element binds to a namespace ("" when it
+    // is the default namespace there); no value when none is.
+    std::optional<std::string> PrefixOnDocumentElement(std::string_view ns) const;
 
 private:
     XmlPart() = default;
