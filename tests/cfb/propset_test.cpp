@@ -148,9 +148,11 @@ TEST(PropsetSections, KeepsTextsInTheCodePageWhenTheyFit) {
 TEST(PropsetSections, MovesTheWholeSectionToUnicodeWhenATextDoesNotFit) {
     // Document parts as an aligned vector, heading pairs as variants with
     // unaligned strings (as office writers store them), and a dictionary.
+    // Unicode strings come out padded in either form.
     std::string sjisSheet = "\x83\x56\x81\x5B\x83\x67";  // シート
     std::string parts = le16(0x101E) + le16(0) + le32(2) + le32(7) + padded4(sjisSheet + '\0') + le32(3) + padded4("ab\0");
-    std::string pairs = le16(0x100C) + le16(0) + le32(2) + le16(30) + le16(0) + le32(7) + sjisSheet + '\0' + vtI4(2);
+    std::string pairs = le16(0x100C) + le16(0) + le32(3) + le16(30) + le16(0) + le32(7) + sjisSheet + '\0' + le16(30) +
+                        le16(0) + le32(3) + std::string("ab\0", 3) + vtI4(2);
     std::string dict = le32(1) + le32(5) + le32(7) + sjisSheet + '\0';
     Section s = parsed(buildSection({{0, dict}, {1, vtI2(932)}, {13, parts}, {12, pairs}, {14, vtLpstr(sjisSheet)},
                                      {15, vtI4(99)}}));
@@ -163,7 +165,8 @@ TEST(PropsetSections, MovesTheWholeSectionToUnicodeWhenATextDoesNotFit) {
     EXPECT_EQ(s.find(13)->bytes,
               le16(0x101E) + le16(0) + le32(2) + le32(8) + padded4(wide) + le32(6) + padded4(utf16le(u"ab") + std::string(2, '\0')));
     EXPECT_EQ(s.find(12)->bytes,
-              padded4(le16(0x100C) + le16(0) + le32(2) + le16(30) + le16(0) + le32(8) + wide + vtI4(2)));
+              padded4(le16(0x100C) + le16(0) + le32(3) + le16(30) + le16(0) + le32(8) + wide + le16(30) + le16(0) +
+                      le32(6) + padded4(utf16le(u"ab") + std::string(2, '\0')) + vtI4(2)));
     EXPECT_EQ(s.find(0)->bytes, le32(1) + le32(5) + le32(4) + padded4(wide));
     // Writing the same section again changes nothing.
     Section round = parsed(s.serialize());

@@ -95,15 +95,17 @@ std::optional<std::string_view> readCps(Cursor& c) {
     return chars;
 }
 
-void writeCps(std::string& out, std::string_view utf16, bool aligned) {
+// A Unicode string is always padded to 4 bytes: the unaligned form some
+// writers use holds only 8-bit strings, and readers of a Unicode set find the
+// next element after the padding.
+void writeCps(std::string& out, std::string_view utf16) {
     std::string chars(utf16);
     chars.append(2, '\0');
     ByteWriter w;
     w.u32(static_cast<std::uint32_t>(chars.size()));
     out += w.buffer();
     out += chars;
-    if (aligned)
-        out.append(pad4(chars.size()), '\0');
+    out.append(pad4(chars.size()), '\0');
 }
 
 // The size of a fixed-size scalar, or -1 for types of variable size.
@@ -157,7 +159,7 @@ bool transcodeVariant(Cursor& c, int cp, std::string& out) {
         if (!utf8)
             return false;
         out.append(reinterpret_cast<const char*>(c.r.data()) + start, 4);
-        writeCps(out, utf16Bytes(*utf8), c.aligned);
+        writeCps(out, utf16Bytes(*utf8));
         return true;
     }
     int fixed = scalarSize(type);
@@ -206,7 +208,7 @@ std::optional<std::string> transcodeVector(std::string_view bytes, std::uint16_t
             auto utf8 = decodeString(*chars, cp);
             if (!utf8)
                 return std::nullopt;
-            writeCps(out, utf16Bytes(*utf8), aligned);
+            writeCps(out, utf16Bytes(*utf8));
         }
     }
     out.append(pad4(out.size()), '\0');
