@@ -49,8 +49,9 @@ Result<PropertyEdit> EditFromText(int row, std::string_view text) {
             return PropertyEdit::set(*n);
         return PropertyEdit::set(std::string(text));
     case EditorKind::Minutes:
-        if (auto m = text::parseInt32(t))
-            return PropertyEdit::set(Duration{std::int64_t{*m} * kTicksPerMinute});
+        // A length of time is never negative.
+        if (auto m = text::parseInt32(t); m && *m >= 0)
+            return PropertyEdit::set(Duration{static_cast<std::uint64_t>(*m) * kTicksPerMinute});
         return notA(row, "a whole number of minutes", text);
     case EditorKind::DateTime:
     case EditorKind::DateTimeClearable:

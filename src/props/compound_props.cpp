@@ -65,7 +65,7 @@ StoredProperty rowValue(const propset::Section& section, const PropertyRow& row)
     out.present = true;
     if (v->type == propset::kVtFiletime) {
         if (row.Index == kRowEditTime)
-            out.value = Duration{static_cast<std::int64_t>(v->unsignedInteger)};
+            out.value = Duration{v->unsignedInteger};
         else if (v->unsignedInteger != 0)
             out.value = Instant{v->unsignedInteger};
         else

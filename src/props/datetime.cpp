@@ -249,19 +249,14 @@ std::string FormatW3cdtf(FileTime utc) {
 // ---------------------------------------------------------------------------
 // Durations
 
-std::string MinutesFromDuration(std::int64_t duration) {
-    double minutes = static_cast<double>(duration) / 600'000'000.0;
-    // nearbyint rounds halves to the even neighbour in the default mode.
-    double r = std::nearbyint(minutes);
-    return std::to_string(static_cast<long long>(r));
-}
-
-std::int64_t DurationFromMinutes(std::string_view minutes) {
-    std::size_t i = 0;
-    while (i < minutes.size() && (minutes[i] == ' ' || minutes[i] == '\t'))
-        ++i;
-    auto v = text::parseInt32(minutes.substr(i));
-    return static_cast<std::int64_t>(v.value_or(0)) * 600'000'000LL;
+std::string MinutesFromDuration(std::uint64_t duration) {
+    // In whole numbers, so that no duration loses digits; halves round to
+    // the even neighbour.
+    constexpr std::uint64_t kMinute = 600'000'000;
+    std::uint64_t q = duration / kMinute, r = duration % kMinute;
+    if (r > kMinute / 2 || (r == kMinute / 2 && q % 2 == 1))
+        ++q;
+    return std::to_string(q);
 }
 
 // ---------------------------------------------------------------------------

@@ -47,8 +47,7 @@ std::optional<FileTime> ParseW3cdtf(std::string_view text);
 std::string FormatW3cdtf(FileTime utc);
 
 // Editing time: 100-ns units <-> whole minutes, halves to even.
-std::string MinutesFromDuration(std::int64_t duration);
-std::int64_t DurationFromMinutes(std::string_view minutes);
+std::string MinutesFromDuration(std::uint64_t duration);
 
 // ISO-8601 for the command line and JSON: local time with its offset,
 // "2010-04-01T12:30:00+09:00", with up to 7 fractional digits when asked.

@@ -25,12 +25,13 @@ struct Instant {
 
 // A length of time in 100-ns units: a compound file's unit, and exact for a
 // package's whole minutes, so nothing is rounded away on the way through.
+// Never negative, and as wide as a compound file's FILETIME.
 struct Duration {
-    std::int64_t ticks = 0;
+    std::uint64_t ticks = 0;
     friend bool operator==(const Duration&, const Duration&) = default;
 };
 
-constexpr std::int64_t kTicksPerMinute = 600'000'000;
+constexpr std::uint64_t kTicksPerMinute = 600'000'000;
 
 // A value as what it is. A row holds the kind the catalogue gives it (text;
 // a whole number for the revision; an instant for the three dates; a duration

@@ -94,14 +94,15 @@ StoredProperty storedValue(int row, std::optional<std::string> text) {
     }
     if (row == kRowRevision || row == kRowEditTime) {
         auto n = ExactWholeNumber(*text);
-        // Minutes beyond what 100-ns units can hold stay the text they are.
-        constexpr std::int64_t kMostMinutes = INT64_MAX / kTicksPerMinute;
+        // Minutes below zero, or beyond what 100-ns units can hold, stay the
+        // text they are.
+        constexpr std::uint64_t kMostMinutes = UINT64_MAX / kTicksPerMinute;
         if (n && row == kRowRevision) {
             p.value = *n;
             return p;
         }
-        if (n && *n <= kMostMinutes && *n >= -kMostMinutes) {
-            p.value = Duration{*n * kTicksPerMinute};
+        if (n && *n >= 0 && static_cast<std::uint64_t>(*n) <= kMostMinutes) {
+            p.value = Duration{static_cast<std::uint64_t>(*n) * kTicksPerMinute};
             return p;
         }
     }

@@ -97,15 +97,10 @@ TEST_F(DateTimeTest, EditingTimeRoundsHalvesToEven) {
     EXPECT_EQ(MinutesFromDuration(5'400'000'000), "9");
     EXPECT_EQ(MinutesFromDuration(900'000'000), "2");
     EXPECT_EQ(MinutesFromDuration(2'700'000'000), "4");
-    EXPECT_EQ(MinutesFromDuration(-1'800'000'000), "-3");
-    EXPECT_EQ(MinutesFromDuration(-900'000'000), "-2");
     EXPECT_EQ(MinutesFromDuration(0), "0");
-    EXPECT_EQ(DurationFromMinutes("90"), 54'000'000'000);
-    EXPECT_EQ(DurationFromMinutes("-3"), -1'800'000'000);
-    EXPECT_EQ(DurationFromMinutes("abc"), 0);
-    EXPECT_EQ(DurationFromMinutes(""), 0);
-    EXPECT_EQ(DurationFromMinutes("2147483648"), 0);
-    EXPECT_EQ(DurationFromMinutes("2147483647"), 2147483647LL * 600'000'000LL);
+    // Beyond 63 bits: never negative, no digits lost.
+    EXPECT_EQ(MinutesFromDuration(17'941'517'481'709'551'616ULL), "29902529136");
+    EXPECT_EQ(MinutesFromDuration(UINT64_MAX), "30744573456");
 }
 
 TEST(Iso8601, LocalTimeWithOffsetAndFractions) {

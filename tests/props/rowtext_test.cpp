@@ -47,7 +47,7 @@ TEST_F(RowTextTest, TypedTextsBecomeEditsOfTheirRowsKind) {
     ASSERT_TRUE(iso);
     EXPECT_EQ(*iso, PropertyEdit::set(Instant{129145662000000000ull + 1234567}));
 
-    for (auto [row, bad] : {std::pair{kRowCreated, "tomorrow"}, {kRowEditTime, "abc"}, {kRowEditTime, "1.5"}}) {
+    for (auto [row, bad] : {std::pair{kRowCreated, "tomorrow"}, {kRowEditTime, "abc"}, {kRowEditTime, "1.5"}, {kRowEditTime, "-5"}}) {
         auto e = EditFromText(row, bad);
         ASSERT_FALSE(e.ok()) << bad;
         EXPECT_EQ(e.error().code, ErrorCode::ConversionFailed);
