@@ -29,6 +29,7 @@ const char* errorCodeName(ErrorCode code) {
     case ErrorCode::ChangedMeanwhile: return "changedMeanwhile";
     case ErrorCode::NotAPlainFile: return "notAPlainFile";
     case ErrorCode::NotAnOfficeDocument: return "notAnOfficeDocument";
+    case ErrorCode::PasswordProtected: return "passwordProtected";
     case ErrorCode::Internal: return "internal";
     }
     return "internal";

@@ -34,6 +34,7 @@ enum class ErrorCode {
     ChangedMeanwhile,  // another program changed the file while it was being changed
     NotAPlainFile,     // a link, folder or device where a file of ours was to be written
     NotAnOfficeDocument,  // neither a compound file nor a ZIP package, whatever its name
+    PasswordProtected,    // an encrypted document: its properties can't be read or written
     Internal,
 };
 

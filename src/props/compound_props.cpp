@@ -35,24 +35,35 @@ SetInfo setInfo(int set) {
 }
 
 // The set's own section, or nothing when the stream is missing or can't be read.
-std::optional<propset::Section> readSection(const cfb::CompoundFile& cf, int set) {
+// A set's own section; none when the file holds no such set. A set that is
+// there but can't be read is damage, and says so: showing its rows empty
+// would pass for a workbook without properties.
+Result<std::optional<propset::Section>> readSection(const cfb::CompoundFile& cf, int set) {
     SetInfo info = setInfo(set);
     auto index = cf.findInRoot(info.stream);
     if (!index || !cf.entries()[*index].isStream())
-        return std::nullopt;
+        return std::optional<propset::Section>();
     auto bytes = cf.readStream(*index, kMaxPropertyStream);
     if (!bytes)
-        return std::nullopt;
+        return bytes.error();
     auto ps = propset::PropertySet::parse(*bytes);
     if (!ps)
-        return std::nullopt;
+        return ps.error();
     int s = ps->findSection(info.fmtid);
     if (s < 0)
-        return std::nullopt;
+        return std::optional<propset::Section>();
     auto section = propset::Section::parse(ps->sections[static_cast<std::size_t>(s)].bytes);
     if (!section)
-        return std::nullopt;
-    return std::move(*section);
+        return section.error();
+    return std::optional<propset::Section>(std::move(*section));
+}
+
+// An encrypted document keeps its whole content, properties included, in
+// one encrypted stream; the file around it holds no property sets of its own.
+Status refuseEncrypted(const cfb::CompoundFile& cf) {
+    if (cf.findInRoot(u"EncryptionInfo") && cf.findInRoot(u"EncryptedPackage"))
+        return Error(ErrorCode::PasswordProtected, "password-protected: its properties are encrypted");
+    return {};
 }
 
 // A stored value as what its row holds. Some writers store a file time of 0
@@ -170,8 +181,14 @@ Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened) {
     auto cf = cfb::CompoundFile::open(*source);
     if (!cf)
         return cf.error();
-    std::optional<propset::Section> sections[2] = {readSection(*cf, kSummaryInformationSet),
-                                                   readSection(*cf, kDocSummaryInformationSet)};
+    QV_TRY(refuseEncrypted(*cf));
+    std::optional<propset::Section> sections[2];
+    for (int i = 0; i < 2; ++i) {
+        auto section = readSection(*cf, i == 0 ? kSummaryInformationSet : kDocSummaryInformationSet);
+        if (!section)
+            return section.error();
+        sections[i] = std::move(*section);
+    }
     DocumentMetadata values;
     for (const PropertyRow& row : kCatalogue) {
         const auto& section = sections[row.PropertySet == kSummaryInformationSet ? 0 : 1];
@@ -206,6 +223,7 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
     auto cf = cfb::CompoundFile::open(*source);
     if (!cf)
         return cf.error();
+    QV_TRY(refuseEncrypted(*cf));
 
     cfb::Transaction tx(*cf);
     std::vector<std::pair<std::u16string_view, std::string>> written;

@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 
+#include "base/bytes.h"
 #include "base/text.h"
 #include "cfb_builder.h"
 #include "manifest.h"
@@ -290,14 +291,67 @@ TEST_F(CompoundPropsTest, ReadingRefusesNonCompoundFiles) {
     writeFile(path, "");
     EXPECT_EQ(ReadCompoundRows(path).error().code, ErrorCode::NotCompoundFile);
     EXPECT_EQ(ReadCompoundRows(m_dir.file("missing.xls")).error().code, ErrorCode::NotFound);
-    // A damaged set reads as empty values; writing to it is refused.
+    // A damaged set is not shown as a workbook without properties: reading
+    // and writing are refused, naming the damage.
     CfbLayout layout;
     layout.streams = {{u"\u0005SummaryInformation", "\xFE\xFF garbage"}, {u"Workbook", "wb"}};
     std::string damaged = m_dir.file("damaged.xls");
     writeFile(damaged, buildCfb(layout));
     auto rows = ReadCompoundRows(damaged);
-    ASSERT_TRUE(rows.ok());
-    EXPECT_EQ((*rows)[kRowTitle].text, "");
+    ASSERT_FALSE(rows.ok());
+    EXPECT_EQ(rows.error().code, ErrorCode::BadPropertySet);
+    EXPECT_NE(rows.error().message.find("damaged"), std::string::npos) << rows.error().message;
     RowTexts values{};
     EXPECT_EQ(WriteCompoundRows(damaged, values, RowMask().set(kRowTitle)).error().code, ErrorCode::BadPropertySet);
+}
+
+// An encrypted document keeps its properties inside the encrypted package:
+// refused with its own code, and the file stays as it was.
+TEST_F(CompoundPropsTest, PasswordProtectedDocumentsAreRefusedUntouched) {
+    CfbLayout layout;
+    layout.streams = {{u"EncryptionInfo", std::string(200, '\x04')}, {u"EncryptedPackage", std::string(5000, 'x')}};
+    std::string path = m_dir.file("locked.xlsx");
+    writeFile(path, buildCfb(layout));
+    std::string before = readFile(path);
+    auto rows = ReadCompoundRows(path);
+    ASSERT_FALSE(rows.ok());
+    EXPECT_EQ(rows.error().code, ErrorCode::PasswordProtected);
+    EXPECT_EQ(rows.error().message, "password-protected: its properties are encrypted");
+    RowTexts values{};
+    values[kRowTitle] = "x";
+    EXPECT_EQ(WriteCompoundRows(path, values, RowMask().set(kRowTitle)).error().code, ErrorCode::PasswordProtected);
+    EXPECT_EQ(readFile(path), before);
+}
+
+// Damage outside the property streams (here a workbook stream whose chain
+// runs in a loop) leaves the properties readable; a write is refused as
+// damaged, touching nothing.
+TEST_F(CompoundPropsTest, DamageOutsideThePropertyStreamsStillReads) {
+    CfbLayout layout;
+    std::string si = buildPropertySet({{"{F29F85E0-4FF9-1068-AB91-08002B27B3D9}", buildSection({{1, vtI2(1252)}, {2, vtLpstr("Kept Title")}})}});
+    layout.streams = {{u"\u0005SummaryInformation", si}, {u"Workbook", std::string(9000, 'w')}};
+    std::string bytes = buildCfb(layout);
+    // The workbook stream's first sector leads back to itself.
+    std::uint32_t firstDir = loadU32(bytes.data() + 0x30), fat = loadU32(bytes.data() + 0x4C);
+    std::size_t dirAt = (firstDir + 1) * 512u;
+    std::optional<std::uint32_t> start;
+    for (std::size_t e = dirAt; e < dirAt + 512; e += 128) {
+        if (bytes.compare(e, 16, std::string("W\0o\0r\0k\0b\0o\0o\0k\0", 16)) == 0)
+            start = loadU32(bytes.data() + e + 0x74);
+    }
+    ASSERT_TRUE(start.has_value());
+    bytes.replace((fat + 1) * 512u + 4 * *start, 4, le32(*start));
+    std::string path = m_dir.file("loop.xls");
+    writeFile(path, bytes);
+
+    auto rows = ReadCompoundRows(path);
+    ASSERT_TRUE(rows.ok()) << rows.error().message;
+    EXPECT_EQ((*rows)[kRowTitle].text, "Kept Title");
+    RowTexts values{};
+    values[kRowTitle] = "x";
+    auto st = WriteCompoundRows(path, values, RowMask().set(kRowTitle));
+    ASSERT_FALSE(st.ok());
+    EXPECT_EQ(st.error().code, ErrorCode::BadCompoundFile);
+    EXPECT_NE(st.error().message.find("damaged"), std::string::npos) << st.error().message;
+    EXPECT_EQ(readFile(path), bytes);
 }

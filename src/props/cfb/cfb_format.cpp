@@ -11,7 +11,7 @@ Result<CfbHeader> CfbHeader::parse(const std::uint8_t* bytes, std::size_t size) 
     if (size < kSignature.size() || std::memcmp(bytes, kSignature.data(), kSignature.size()) != 0)
         return Error(ErrorCode::NotCompoundFile, "not a compound file (no compound-file signature)");
     if (size < kHeaderSize)
-        return Error(ErrorCode::BadCompoundFile, "the compound file is shorter than its header");
+        return Error(ErrorCode::BadCompoundFile, "damaged compound file: it is shorter than its header");
     CfbHeader h;
     std::memcpy(h.raw.data(), bytes, kHeaderSize);
     ByteReader r(bytes, kHeaderSize);
@@ -34,17 +34,17 @@ Result<CfbHeader> CfbHeader::parse(const std::uint8_t* bytes, std::size_t size) 
     for (auto& d : h.difat)
         d = r.u32();
     if (!r.ok())
-        return Error(ErrorCode::BadCompoundFile, "the compound-file header is cut short");
+        return Error(ErrorCode::BadCompoundFile, "damaged compound file: its header is cut short");
     if (byteOrder != 0xFFFE)
-        return Error(ErrorCode::BadCompoundFile, "the compound-file header has a wrong byte-order mark");
+        return Error(ErrorCode::BadCompoundFile, "damaged compound file: its header has a wrong byte-order mark");
     if (!((h.majorVersion == 3 && h.sectorShift == 9) || (h.majorVersion == 4 && h.sectorShift == 12)))
-        return Error(ErrorCode::BadCompoundFile, "unsupported compound-file version " +
+        return Error(ErrorCode::BadCompoundFile, "damaged compound file: its header names version " +
                                                      std::to_string(h.majorVersion) + " with sector shift " +
                                                      std::to_string(h.sectorShift));
     if (h.miniSectorShift != 6)
-        return Error(ErrorCode::BadCompoundFile, "the compound file's mini sectors are not 64 bytes");
+        return Error(ErrorCode::BadCompoundFile, "damaged compound file: its mini sectors are not 64 bytes");
     if (h.miniStreamCutoff != kMiniStreamCutoff)
-        return Error(ErrorCode::BadCompoundFile, "the compound file's mini-stream cutoff is not 4096 bytes");
+        return Error(ErrorCode::BadCompoundFile, "damaged compound file: its mini-stream cutoff is not 4096 bytes");
     return h;
 }
 

@@ -11,7 +11,7 @@ namespace qv::cfb {
 namespace {
 
 Error bad(const std::string& what) {
-    return Error(ErrorCode::BadCompoundFile, "the compound file can't be changed safely: " + what);
+    return Error(ErrorCode::BadCompoundFile, "damaged compound file, so it can't be changed safely: " + what);
 }
 
 constexpr std::size_t kCopyBlock = 1 << 20;
