@@ -6,12 +6,13 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
-# Packages the build and the tests need.
+# Packages the build and the tests need; the fonts cover Japanese, Chinese
+# and Korean, which real files' names and texts hold.
 QV_PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libpugixml-dev libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-  locales fonts-ipafont-gothic
+  locales fonts-ipafont-gothic fonts-noto-cjk
   python3 python3-olefile zip unzip acl e2fsprogs util-linux
   xvfb xauth
 )

@@ -57,13 +57,10 @@ FileView LoadSingleFileView(const std::string& path) {
     Status putBack = PutBackAfterRead(path, stamp);
     if (!putBack)
         v.note = putBack.error();
-    // Empty values shown for a compound file that could not even be opened
-    // (held by another program, not ours to read) are still a failed read.
-    const bool notOpened = v.propertyError && (v.propertyError->code == ErrorCode::InUse ||
-                                               v.propertyError->code == ErrorCode::AccessDenied ||
-                                               v.propertyError->code == ErrorCode::IoError ||
-                                               v.propertyError->code == ErrorCode::NotAnOfficeDocument);
-    if (!v.propertiesRead || notOpened)
+    // Empty values shown for a compound file that could not be read (held by
+    // another program, damaged, encrypted, no Office document) are still a
+    // failed read, with its reason.
+    if (v.propertyError)
         v.error = *v.propertyError;
     else
         v.ok = true;

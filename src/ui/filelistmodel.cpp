@@ -126,6 +126,34 @@ QString FileListModel::reasonFor(const Error& error) {
     case ErrorCode::Unsupported:
         head = tr("このファイルシステムでは設定できません。");
         break;
+    case ErrorCode::PasswordProtected:
+        head = tr("パスワードで保護されています: プロパティは暗号化されています。");
+        break;
+    case ErrorCode::BadCompoundFile:
+    case ErrorCode::BadPropertySet:
+    case ErrorCode::BadZip:
+    case ErrorCode::CrcMismatch:
+    case ErrorCode::SizeMismatch:
+    case ErrorCode::BadXml:
+        head = tr("ファイルが壊れているため、プロパティを読み書きできません。");
+        break;
+    case ErrorCode::PackageLayout:
+        head = tr("Office Open XML パッケージの構成が正しくないため、プロパティを読み書きできません。");
+        break;
+    case ErrorCode::NotAnOfficeDocument:
+    case ErrorCode::NotAZip:
+    case ErrorCode::NotCompoundFile:
+        head = tr("Office 文書ではありません。");
+        break;
+    case ErrorCode::UnsupportedMethod:
+        head = tr("このファイルの圧縮方式には対応していません。");
+        break;
+    case ErrorCode::TooLarge:
+        head = tr("プロパティの部分が大きすぎるため、読み込めません。");
+        break;
+    case ErrorCode::NotFound:
+        head = tr("ファイルが見つかりません。");
+        break;
     default:
         head = tr("エラーが発生しました。");
         break;

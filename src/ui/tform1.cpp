@@ -141,6 +141,8 @@ void TForm1::setUpFileList() {
     list->setTextElideMode(Qt::ElideMiddle);
     list->setIconSize(QSize(16, 16));
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { ListView1Change(); });
+    // A run that fails the selected file says why there as well.
+    connect(m_files, &QAbstractItemModel::dataChanged, this, [this] { showSelectedReason(); });
 
     m_popup = new QMenu(this);
     m_popup->setObjectName(QStringLiteral("PopupMenu1"));

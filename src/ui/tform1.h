@@ -106,6 +106,7 @@ private:
     // Reads a file into the single page; false when it could not be read
     // and put back as it was.
     bool LoadSingleFileView(const std::string& path);
+    void showSelectedReason();
     void enableAfterAdding(bool includeRemoveAllItem);
     int appendPaths(const std::vector<std::string>& paths);
 

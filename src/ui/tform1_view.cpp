@@ -1,6 +1,7 @@
 // The single-file view: whenever the file list's selection changes, the
 // single page shows the selected workbook, read through the engine.
 #include <QAction>
+#include <QStatusBar>
 #include <exception>
 
 #include "engine/view.h"
@@ -46,7 +47,21 @@ void TForm1::ListView1Change() {
         else if (m_files->stateAt(row) == engine::FileState::Unreadable)
             m_files->setState(row, engine::FileState::Unchanged);
     }
+    showSelectedReason();
     m_busy = false;
+}
+
+// The reason a selected file could not be read or changed stays in the
+// status bar while it is selected: a tooltip alone is easy to miss.
+void TForm1::showSelectedReason() {
+    const int row = selectedRow();
+    QString reason = row < 0 ? QString() : m_files->reasonAt(row);
+    if (reason.isEmpty()) {
+        m_ui->StatusBar1->clearMessage();
+        return;
+    }
+    reason.replace(QLatin1Char('\n'), QStringLiteral("  "));
+    m_ui->StatusBar1->showMessage(reason);
 }
 
 bool TForm1::LoadSingleFileView(const std::string& path) {

@@ -14,7 +14,9 @@
 #include <unistd.h>
 #endif
 
+#include "cfb_builder.h"
 #include "guitest.h"
+#include <QStatusBar>
 #include "localtext/datetext.h"
 #include "platform/platform.h"
 #include "props/catalogue.h"
@@ -393,6 +395,42 @@ private slots:
         w.form->fileList()->setState(0, FileState::Changed);
         w.form->selectRow(0);
         QCOMPARE(w.form->fileList()->stateAt(0), FileState::Changed);
+    }
+
+    // A damaged or password-protected workbook is not shown as one without
+    // properties: unreadable, with its reason in Japanese as the row's
+    // tooltip and in the status bar while it is selected.
+    void unreadableWorkbooksSayWhy() {
+        test::TempDir dir;
+        test::CfbLayout damaged;
+        damaged.streams = {{u"\u0005SummaryInformation", "\xFE\xFF garbage"}, {u"Workbook", "wb"}};
+        const std::string bad = dir.file("damaged.xls");
+        test::writeFile(bad, test::buildCfb(damaged));
+        test::CfbLayout locked;
+        locked.streams = {{u"EncryptionInfo", std::string(64, '\x04')}, {u"EncryptedPackage", std::string(64, 'x')}};
+        const std::string enc = dir.file("locked.xlsx");
+        test::writeFile(enc, test::buildCfb(locked));
+        const std::string good = dir.copyData("lo_ascii.xls");
+        test::Window w;
+        w.list({good, bad, enc});
+        QAbstractItemModel* list = w.ui().ListView1->model();
+        struct Case {
+            int row;
+            QString head;
+        };
+        for (const Case& c : {Case{1, QStringLiteral("ファイルが壊れている")},
+                              Case{2, QStringLiteral("パスワードで保護されています: プロパティは暗号化されています")}}) {
+            w.form->selectRow(c.row);
+            QCOMPARE(w.form->fileList()->stateAt(c.row), FileState::Unreadable);
+            const QString tip = list->data(list->index(c.row, 0), Qt::ToolTipRole).toString();
+            QVERIFY2(tip.contains(c.head), qPrintable(tip));
+            const QString status = w.ui().StatusBar1->currentMessage();
+            QVERIFY2(status.contains(c.head), qPrintable(status));
+        }
+        QVERIFY(w.form->fileList()->reasonAt(1).contains(QStringLiteral("damaged property set")));
+        QCOMPARE(w.value(false, kRowTitle), QString());
+        w.form->selectRow(0);
+        QCOMPARE(w.ui().StatusBar1->currentMessage(), QString());
     }
 };
 
