@@ -23,9 +23,10 @@ void printHelp(std::ostream& out) {
            "its fourteen document properties. A folder stands for the workbooks in\n"
            "it. Showing a file leaves its times and attributes exactly as they were.\n"
            "\n"
-           "  --json   an array with one object per file: path, ok, error, times,\n"
-           "           attributes, properties (keyed by title, subject, author, ...),\n"
-           "           note (a time that reading moved and could not put back)\n"
+           "  --json   an array with one object per file: path, ok, error, errorCode\n"
+           "           (passwordProtected, badCompoundFile, ...), times, attributes,\n"
+           "           properties (keyed by title, subject, author, ...), note (a time\n"
+           "           that reading moved and could not put back)\n"
            "  --       the arguments after it are files\n"
            "\n"
            "Exit status: 0 when every file was read, 1 otherwise, 2 for a wrong command line.\n";
@@ -60,6 +61,13 @@ void writeJson(std::ostream& out, const std::vector<Shown>& files) {
             w.null();
         else
             w.value(v.error.message);
+        // The kind of failure, stable for scripts ("passwordProtected",
+        // "badCompoundFile", ...).
+        w.key("errorCode");
+        if (v.ok)
+            w.null();
+        else
+            w.value(errorCodeName(v.error.code));
         w.key("note");
         if (v.note)
             w.value(v.note->message);

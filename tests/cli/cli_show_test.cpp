@@ -119,3 +119,23 @@ TEST_F(CliTest, AnIsoDateKeepsItsFractionOfASecondInACompoundFile) {
     ASSERT_TRUE(rows.ok());
     EXPECT_EQ(rows->at(kRowCreated).utc, ParseIso8601("2010-04-01T12:30:00.1234567+09:00"));
 }
+
+// A workbook whose properties can't be read says why, in text and JSON, and
+// the exit status says a file failed; its values are not passed off as empty.
+TEST_F(CliTest, ShowNamesTheReasonAFilesPropertiesCantBeRead) {
+    std::string f = dir.copyData("lo_ascii.xls", "damaged.xls");
+    std::string bytes = test::readFile(f);
+    std::size_t set = bytes.find(std::string("\xFE\xFF\x00\x00", 4), 512);
+    ASSERT_NE(set, std::string::npos);
+    bytes.replace(set, 2, std::string(2, '\0'));
+    test::writeFile(f, bytes);
+    CliRun text = runQv({"show", f});
+    EXPECT_EQ(text.status, cli::kExitFileFailed);
+    EXPECT_NE(text.out.find("  error: damaged property set: wrong byte-order mark"), std::string::npos) << text.out;
+    CliRun json = runQv({"show", "--json", f});
+    EXPECT_EQ(json.status, cli::kExitFileFailed);
+    for (const char* needle : {"\"ok\": false", "\"errorCode\": \"badPropertySet\"", "\"propertiesError\": \"damaged"})
+        EXPECT_NE(json.out.find(needle), std::string::npos) << needle << "\n" << json.out;
+    CliRun good = runQv({"show", "--json", dir.copyData("lo_ascii.xls")});
+    EXPECT_NE(good.out.find("\"errorCode\": null"), std::string::npos) << good.out;
+}
