@@ -109,7 +109,7 @@ TEST(PackageLayoutRules, TargetsResolveAsThePackagingConventionsSay) {
     EXPECT_EQ(package::ResolveTarget("", "./docProps/../docProps/c%6Fre%20x.xml"), "docProps\\core x.xml");
     EXPECT_EQ(package::ResolveTarget("/xl", "../docProps/app.xml"), "docProps\\app.xml");
     EXPECT_EQ(package::ResolveTarget("", "docProps/core.xml#part"), "docProps\\core.xml");
-    for (const char* none : {"http://example.com/core.xml", "../core.xml", "", "/", "file:///c:/core.xml"})
+    for (const char* none : {"http://example.com/core.xml", "../core.xml", "", "/", "file:///c:/core.xml", "a%00b.xml"})
         EXPECT_FALSE(package::ResolveTarget("", none).has_value()) << none;
 
     auto titleOf = [](const PackageParts& p) {
@@ -175,6 +175,12 @@ TEST(PackageLayoutRules, StrictAndMixedPackagesAndMissingPartsAreRead) {
     PackageParts emptyCore;
     emptyCore.core.clear();
     EXPECT_EQ(rowsOf(emptyCore)[kRowCompany].text, "Company");
+
+    // A relationship that names another kind of part is refused: property
+    // elements must never be written into the workbook or the content types.
+    PackageParts wrongPart;
+    text::replaceAll(wrongPart.rels, "Target=\"docProps/core.xml\"", "Target=\"xl/workbook.xml\"");
+    EXPECT_EQ(readBuilt(wrongPart).error().code, ErrorCode::PackageLayout);
 
     // Damage is still an error.
     PackageParts brokenCore;

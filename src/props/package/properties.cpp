@@ -63,7 +63,7 @@ Result<XmlPart> loadPart(const std::string& bytes, const std::string& name, cons
 
 // Loads the part a relationship names, when it is there and not empty.
 Status loadPropertyPart(PropertyPart& part, const zip::ZipDirectory& directory, const EntryExtractor& extract,
-                        const std::string& what) {
+                        const std::string& what, std::string_view rootName) {
     const zip::ZipEntry* entry = zip::FindEntry(directory, part.entryName);
     if (!entry)
         return {};
@@ -77,6 +77,11 @@ Status loadPropertyPart(PropertyPart& part, const zip::ZipDirectory& directory, 
     auto xml = loadPart(*bytes, entry->name, what);
     if (!xml)
         return xml.error();
+    // A relationship that names another kind of part (the workbook, the
+    // content types) must not have property elements written into it.
+    if (XmlPart::LocalName(xml->DocumentElement()) != rootName)
+        return layout("the " + what + " relationship names " + text::sanitizeUtf8(entry->name) +
+                      ", which holds no " + what);
     part.xml = std::move(*xml);
     return {};
 }
@@ -93,7 +98,8 @@ std::string freeEntryName(const zip::ZipDirectory& directory, std::string_view s
 
 // The part name as content types and relationships write it.
 std::string partNameOf(std::string_view entryName) {
-    std::string s = "/" + std::string(entryName);
+    std::string s(1, '/');
+    s.append(entryName);
     text::replaceAll(s, "\\", "/");
     return s;
 }
@@ -145,6 +151,9 @@ std::optional<std::string> ResolveTarget(std::string_view sourceFolder, std::str
         t.resize(cut);
     // A scheme ("http:", "file:") makes it a URI outside the package.
     if (std::size_t colon = t.find(':'); colon != std::string::npos && t.find('/') > colon)
+        return std::nullopt;
+    // Control characters name no part.
+    if (std::any_of(t.begin(), t.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
         return std::nullopt;
     std::string path = t.starts_with('/') ? t : std::string(sourceFolder) + "/" + t;
     text::replaceAll(path, "\\", "/");
@@ -280,9 +289,9 @@ Result<PropertyParts> LoadPropertyParts(const zip::ZipDirectory& directory, cons
     parts.core.related = !names.core.empty();
     parts.core.entryName = parts.core.related ? names.core : freeEntryName(directory, "core");
     if (parts.extended.related)
-        QV_TRY(loadPropertyPart(parts.extended, directory, extract, "extended-properties"));
+        QV_TRY(loadPropertyPart(parts.extended, directory, extract, "extended-properties", "Properties"));
     if (parts.core.related)
-        QV_TRY(loadPropertyPart(parts.core, directory, extract, "core-properties"));
+        QV_TRY(loadPropertyPart(parts.core, directory, extract, "core-properties", "coreProperties"));
     if (parts.extended.xml) {
         // The part's own namespace, whichever class it is of.
         pugi::xml_node root = parts.extended.xml->DocumentElement();
