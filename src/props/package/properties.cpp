@@ -30,6 +30,22 @@ bool isOneOf(std::string_view type, const std::array<std::string_view, N>& types
     return std::find(types.begin(), types.end(), type) != types.end();
 }
 
+// Whether a bound prefix can name an element: the parser accepts
+// declarations of prefixes that are no XML names ("1p"), and an element
+// written with one would not load again.
+bool isNcName(std::string_view p) {
+    if (p.empty())
+        return false;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        auto c = static_cast<unsigned char>(p[i]);
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+        bool other = (c >= '0' && c <= '9') || c == '.' || c == '-';
+        if (!letter && !(i > 0 && other))
+            return false;
+    }
+    return true;
+}
+
 // A prefix not declared on the document element, for a namespace the part
 // binds to no prefix: the standard one unless the part uses it otherwise.
 std::string freePrefix(pugi::xml_node root, std::string_view standard) {
@@ -232,20 +248,18 @@ void ApplyElementValue(XmlPart& part, const ElementName& name, std::string_view 
 
     // A new element, written with the prefix the part already uses for its
     // namespace so that it never stands beside one of the same name.
-    std::optional<std::string> prefix = part.PrefixOnDocumentElement(name.ns);
+    std::optional<std::string> bound = part.PrefixOnDocumentElement(name.ns);
+    std::string prefix;
     bool declareDefault = false;
-    if (!prefix) {
-        if (name.standardPrefix.empty()) {
-            prefix = std::string();
-            declareDefault = true;
-        } else {
-            prefix = freePrefix(root, name.standardPrefix);
-            XmlPart::AddAttribute(root, ("xmlns:" + *prefix).c_str(), name.ns);
-        }
-    } else if (prefix->empty() && XmlPart::NamespaceOf(root) != name.ns && !part.NamespaceOnDocumentElement("")) {
+    if (bound && (bound->empty() || isNcName(*bound))) {
+        prefix = *bound;
+    } else if (name.standardPrefix.empty()) {
         declareDefault = true;
+    } else {
+        prefix = freePrefix(root, name.standardPrefix);
+        XmlPart::AddAttribute(root, ("xmlns:" + prefix).c_str(), name.ns);
     }
-    std::string qname = prefix->empty() ? std::string(name.local) : *prefix + ":" + std::string(name.local);
+    std::string qname = prefix.empty() ? std::string(name.local) : prefix + ":" + std::string(name.local);
     pugi::xml_node created = root.append_child(qname.c_str());
     if (declareDefault)
         XmlPart::AddAttribute(created, "xmlns", name.ns);
@@ -253,11 +267,11 @@ void ApplyElementValue(XmlPart& part, const ElementName& name, std::string_view 
         // Without the type a reader of the core properties takes the part
         // for damaged. The type's own prefix must name the terms namespace.
         std::optional<std::string> xsi = part.PrefixOnDocumentElement(kNamespaceXsi);
-        if (!xsi || xsi->empty()) {
+        if (!xsi || !isNcName(*xsi)) {
             xsi = freePrefix(root, "xsi");
             XmlPart::AddAttribute(root, ("xmlns:" + *xsi).c_str(), kNamespaceXsi);
         }
-        XmlPart::AddAttribute(created, (*xsi + ":type").c_str(), *prefix + ":W3CDTF");
+        XmlPart::AddAttribute(created, (*xsi + ":type").c_str(), prefix.empty() ? "W3CDTF" : prefix + ":W3CDTF");
     }
     XmlPart::SetText(created, value);
 }
