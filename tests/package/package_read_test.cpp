@@ -109,6 +109,7 @@ TEST(PackageLayoutRules, TargetsResolveAsThePackagingConventionsSay) {
     EXPECT_EQ(package::ResolveTarget("", "./docProps/../docProps/c%6Fre%20x.xml"), "docProps\\core x.xml");
     EXPECT_EQ(package::ResolveTarget("/xl", "../docProps/app.xml"), "docProps\\app.xml");
     EXPECT_EQ(package::ResolveTarget("", "docProps/core.xml#part"), "docProps\\core.xml");
+    EXPECT_EQ(package::ResolveTarget("", "docProps/c%23re.xml"), "docProps\\c#re.xml");
     for (const char* none : {"http://example.com/core.xml", "../core.xml", "", "/", "file:///c:/core.xml", "a%00b.xml"})
         EXPECT_FALSE(package::ResolveTarget("", none).has_value()) << none;
 

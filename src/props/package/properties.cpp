@@ -151,23 +151,23 @@ ElementName ElementOf(int row, std::string_view extendedNs) {
 }
 
 std::optional<std::string> ResolveTarget(std::string_view sourceFolder, std::string_view target) {
+    // A fragment or a query names no part of its own; a scheme ("http:",
+    // "file:") makes the target a URI outside the package. Both are found
+    // before the percent-encoding is decoded.
+    target = target.substr(0, std::min(target.find_first_of("#?"), target.size()));
+    if (std::size_t colon = target.find(':'); colon != std::string_view::npos && target.find_first_of("/\\") > colon)
+        return std::nullopt;
     std::string t;
     t.reserve(target.size());
     for (std::size_t i = 0; i < target.size(); ++i) {
         char c = target[i];
-        if (c == '%' && i + 2 < target.size() + 0 && hexDigit(target[i + 1]) >= 0 && hexDigit(target[i + 2]) >= 0) {
+        if (c == '%' && i + 2 < target.size() && hexDigit(target[i + 1]) >= 0 && hexDigit(target[i + 2]) >= 0) {
             t += static_cast<char>(hexDigit(target[i + 1]) * 16 + hexDigit(target[i + 2]));
             i += 2;
         } else {
             t += c == '\\' ? '/' : c;
         }
     }
-    // A fragment or a query names no part of its own.
-    if (std::size_t cut = t.find_first_of("#?"); cut != std::string::npos)
-        t.resize(cut);
-    // A scheme ("http:", "file:") makes it a URI outside the package.
-    if (std::size_t colon = t.find(':'); colon != std::string::npos && t.find('/') > colon)
-        return std::nullopt;
     // Control characters name no part.
     if (std::any_of(t.begin(), t.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
         return std::nullopt;
