@@ -116,7 +116,6 @@ LIBREOFFICE_SAMPLE = {
     "xlsxwriter__xlsxwriter_test_comparison_xlsx_files_properties01.xlsx": set(),  # Excel 2007
 }
 
-SUBFOLDERS = ("xls", "xlsx", "other")
 SI_NAME, DSI_NAME = "\x05SummaryInformation", "\x05DocumentSummaryInformation"
 SI_FMTID = "F29F85E0-4FF9-1068-AB91-08002B27B3D9"
 DSI_FMTID = "D5CDD502-2E9C-101B-9397-08002B2CF9AE"
@@ -237,15 +236,17 @@ def load(folder, checker):
         for line in f:
             if line.strip():
                 records.append(json.loads(line))
+    # The kinds' sub-folders (xls, xlsx, other; doc, pptx, ...), whatever they are.
+    subfolders = sorted(d for d in os.listdir(folder) if os.path.isdir(os.path.join(folder, d)))
     for rec in records:
         rec["path"] = None
-        for sub in SUBFOLDERS:
+        for sub in subfolders:
             path = os.path.join(folder, sub, rec["file"])
             if os.path.isfile(path):
                 rec["path"] = path
                 break
         if rec["path"] is None:
-            checker.fail(rec["file"], "not in %s/{%s}" % (folder, ",".join(SUBFOLDERS)))
+            checker.fail(rec["file"], "not in %s/{%s}" % (folder, ",".join(subfolders)))
         elif sha256_file(rec["path"]) != rec["sha256"]:
             checker.fail(rec["file"], "differs from the copy the oracle read")
             rec["path"] = None
