@@ -34,7 +34,6 @@ SetInfo setInfo(int set) {
     return SetInfo{summary ? kSummaryStream : kDocSummaryStream, summary ? summaryFmtid : docSummaryFmtid};
 }
 
-// The set's own section, or nothing when the stream is missing or can't be read.
 // A set's own section; none when the file holds no such set. A set that is
 // there but can't be read is damage, and says so: showing its rows empty
 // would pass for a workbook without properties.

@@ -603,12 +603,19 @@ def check_kept_elements(name, part, old_xml, new_root, written_tags, checker):
     return ok
 
 
-def check_core(name, part, xml, old_xml, checker):
-    ok = True
+def parse_part(name, part, xml, checker):
+    """The part's document element, or None (reported) when it is no XML."""
     try:
-        root = ET.fromstring(xml)
+        return ET.fromstring(xml)
     except ET.ParseError as e:
         checker.fail(name, "%s is not XML: %s" % (part, e))
+        return None
+
+
+def check_core(name, part, xml, old_xml, checker):
+    ok = True
+    root = parse_part(name, part, xml, checker)
+    if root is None:
         return False
     if root.tag != "{%s}coreProperties" % NS_CP:
         checker.fail(name, "%s: root element is %s" % (part, root.tag))
@@ -643,10 +650,8 @@ def check_core(name, part, xml, old_xml, checker):
 
 def check_app(name, part, xml, old_xml, checker):
     ok = True
-    try:
-        root = ET.fromstring(xml)
-    except ET.ParseError as e:
-        checker.fail(name, "%s is not XML: %s" % (part, e))
+    root = parse_part(name, part, xml, checker)
+    if root is None:
         return False
     ns = root.tag[1:].split("}")[0] if root.tag.startswith("{") else ""
     if root.tag != "{%s}Properties" % ns or ns not in NS_EXT:

@@ -130,6 +130,14 @@ pugi::xml_node appendSibling(XmlPart& part, std::string_view local) {
     return root.append_child(name.c_str());
 }
 
+// The document element of the content types, which must be a list of types.
+Result<pugi::xml_node> typesRoot(const XmlPart& contentTypes) {
+    pugi::xml_node root = contentTypes.DocumentElement();
+    if (XmlPart::LocalName(root) != "Types")
+        return layout("the content types of the package are not a list of types");
+    return root;
+}
+
 // A part built from a text of ours, which always loads.
 XmlPart builtIn(const std::string& xml) {
     auto part = XmlPart::Load(xml);
@@ -281,10 +289,11 @@ Result<PropertyParts> LoadPropertyParts(const zip::ZipDirectory& directory, cons
     PropertyPartNames names;
     // An archive with neither is some other kind of ZIP file (an OpenDocument
     // file, an empty archive): it holds no Office properties to show.
-    if (!zip::FindEntry(directory, kContentTypesEntry) && !zip::FindEntry(directory, kRelationshipsEntry))
+    const zip::ZipEntry* rels = zip::FindEntry(directory, kRelationshipsEntry);
+    if (!rels && !zip::FindEntry(directory, kContentTypesEntry))
         return layout("the archive is no Office Open XML package: it has neither [Content_Types].xml nor package "
                       "relationships");
-    if (const zip::ZipEntry* rels = zip::FindEntry(directory, kRelationshipsEntry)) {
+    if (rels) {
         parts.relationshipsEntry = rels->name;
         auto bytes = extractBytes(*rels, extract, "relationships");
         if (!bytes)
@@ -341,11 +350,11 @@ XmlPart NewRelationshipsPart() {
 }
 
 Status AddOverride(XmlPart& contentTypes, std::string_view entryName, std::string_view contentType) {
-    pugi::xml_node root = contentTypes.DocumentElement();
-    if (XmlPart::LocalName(root) != "Types")
-        return layout("the content types of the package are not a list of types");
+    auto root = typesRoot(contentTypes);
+    if (!root)
+        return root.error();
     std::string partName = partNameOf(entryName);
-    for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling()) {
+    for (pugi::xml_node n = root->first_child(); n; n = n.next_sibling()) {
         if (n.type() != pugi::node_element || XmlPart::LocalName(n) != "Override")
             continue;
         auto name = XmlPart::AttributeOf(n, "PartName");
@@ -364,10 +373,10 @@ Status AddOverride(XmlPart& contentTypes, std::string_view entryName, std::strin
 }
 
 Status AddRelationshipsDefault(XmlPart& contentTypes) {
-    pugi::xml_node root = contentTypes.DocumentElement();
-    if (XmlPart::LocalName(root) != "Types")
-        return layout("the content types of the package are not a list of types");
-    for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling()) {
+    auto root = typesRoot(contentTypes);
+    if (!root)
+        return root.error();
+    for (pugi::xml_node n = root->first_child(); n; n = n.next_sibling()) {
         if (n.type() == pugi::node_element && XmlPart::LocalName(n) == "Default") {
             auto ext = XmlPart::AttributeOf(n, "Extension");
             if (ext && text::equalsIgnoreAsciiCase(*ext, "rels"))
