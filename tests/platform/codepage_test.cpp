@@ -36,6 +36,16 @@ TEST(CodePage, Utf16AndInvalidInput) {
     EXPECT_TRUE(platform::isSupportedCodePage(1251));
 }
 
+// Hebrew and Vietnamese decoders wait for a combining mark after a letter:
+// the last letter of a text, and the one before a bad byte, must still come
+// out. Mac Simplified Chinese is read too.
+TEST(CodePage, NoLetterIsHeldBackAtTheEndOrBeforeABadByte) {
+    EXPECT_EQ(*platform::decodeCodePage(1255, "\xEC\xE9\xE9\xF9\xE5\xED"), "ליישום");
+    EXPECT_EQ(*platform::decodeCodePage(1258, "IBM"), "IBM");
+    EXPECT_EQ(*platform::decodeCodePage(1255, *platform::encodeCodePage(1255, "שלום", false)), "שלום");
+    EXPECT_EQ(*platform::decodeCodePage(10008, "yue \xD6\xD0\xCE\xC4"), "yue 中文");
+}
+
 TEST(CodePage, LongTextsConvertLikeEachCharacterAlone) {
     // Long enough to go in many pieces, with ASCII runs, characters the code
     // page lacks and pieces that would end inside a character.

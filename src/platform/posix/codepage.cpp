@@ -36,6 +36,8 @@ const char* iconvName(int cp) {
     case 1257: return "CP1257";
     case 1258: return "CP1258";
     case 10000: return "MACINTOSH";
+    // Mac Simplified Chinese is GB 2312 in its EUC form.
+    case 10008: return "GB2312";
     case 20127: return "ASCII";
     case 20866: return "KOI8-R";
     case 21866: return "KOI8-U";
@@ -133,6 +135,14 @@ struct OutputText {
     }
 };
 
+// Some decoders (code pages 1255 and 1258) hold a letter back until they
+// know no combining mark follows: without a flush the text's last letter is
+// lost.
+void flushDecoder(iconv_t cd, OutputText& out) {
+    out.grow(16);
+    iconv(cd, nullptr, nullptr, &out.next, &out.left);
+}
+
 Error unsupported(int cp) {
     return Error(ErrorCode::Unsupported, "code page " + std::to_string(cp) + " is not supported");
 }
@@ -171,13 +181,15 @@ Result<std::string> decodeCodePage(int cp, std::string_view bytes) {
                 out.grow(inLeft * 3 + 16);
                 continue;
             }
-            // An invalid or cut-off byte sequence: mark it and go on.
+            // An invalid or cut-off byte sequence: mark it and go on, after
+            // what the converter still holds.
+            flushDecoder(cd, out);
             out.append("\xEF\xBF\xBD");
             ++in;
             --inLeft;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
     }
+    flushDecoder(cd, out);
     return out.take();
 }
 
