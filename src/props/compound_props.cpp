@@ -67,9 +67,13 @@ Status refuseEncrypted(const cfb::CompoundFile& cf) {
 
 // A stored value as what its row holds. Some writers store a file time of 0
 // for "no date": it is not 1 January 1601, and shows nothing.
-StoredProperty rowValue(const propset::Section& section, const PropertyRow& row) {
+Result<StoredProperty> rowValue(const propset::Section& section, const PropertyRow& row) {
     StoredProperty out;
     auto v = section.value(row.PropertyId);
+    // A value that is there but can't be decoded (a code page this system
+    // lacks) must not pass for an empty one.
+    if (!v && v.error().code != ErrorCode::NotFound)
+        return v.error();
     if (!v)
         return out;
     out.present = true;
@@ -191,8 +195,12 @@ Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened) {
     DocumentMetadata values;
     for (const PropertyRow& row : kCatalogue) {
         const auto& section = sections[row.PropertySet == kSummaryInformationSet ? 0 : 1];
-        if (section)
-            values[row.Index] = rowValue(*section, row);
+        if (!section)
+            continue;
+        auto value = rowValue(*section, row);
+        if (!value)
+            return value.error();
+        values[row.Index] = std::move(*value);
     }
     return values;
 }
@@ -270,6 +278,9 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
             }
         }
         ps.sections[static_cast<std::size_t>(s)].bytes = section->serialize();
+        // A section found under the byte-swapped form of its id is stored
+        // under the standard one, so every reader finds what was written.
+        ps.sections[static_cast<std::size_t>(s)].fmtid = info.fmtid;
         written.emplace_back(info.stream, ps.serialize());
         tx.setStream(info.stream, written.back().second);
     }

@@ -212,6 +212,13 @@ int PropertySet::findSection(const Clsid& fmtid) const {
     for (std::size_t i = 0; i < sections.size(); ++i)
         if (sections[i].fmtid == fmtid)
             return static_cast<int>(i);
+    Clsid swapped = fmtid;
+    std::reverse(swapped.begin(), swapped.begin() + 4);
+    std::reverse(swapped.begin() + 4, swapped.begin() + 6);
+    std::reverse(swapped.begin() + 6, swapped.begin() + 8);
+    for (std::size_t i = 0; i < sections.size(); ++i)
+        if (sections[i].fmtid == swapped)
+            return static_cast<int>(i);
     return -1;
 }
 

@@ -77,7 +77,9 @@ public:
     static Result<PropertySet> parse(std::string_view stream);
     std::string serialize() const;
 
-    // The index of the section with that format id, or -1.
+    // The index of the section with that format id, or -1. A Macintosh
+    // writer stores the first three fields of the id big-endian: that form
+    // names the same format, and is found when the exact one is not there.
     int findSection(const Clsid& fmtid) const;
 };
 
