@@ -30,6 +30,7 @@ const char* errorCodeName(ErrorCode code) {
     case ErrorCode::NotAPlainFile: return "notAPlainFile";
     case ErrorCode::NotAnOfficeDocument: return "notAnOfficeDocument";
     case ErrorCode::PasswordProtected: return "passwordProtected";
+    case ErrorCode::Signed: return "signed";
     case ErrorCode::Internal: return "internal";
     }
     return "internal";

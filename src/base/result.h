@@ -35,6 +35,7 @@ enum class ErrorCode {
     NotAPlainFile,     // a link, folder or device where a file of ours was to be written
     NotAnOfficeDocument,  // neither a compound file nor a ZIP package, whatever its name
     PasswordProtected,    // an encrypted document: its properties can't be read or written
+    Signed,               // a digital signature covers what a change would write
     Internal,
 };
 

@@ -90,6 +90,7 @@ Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
     auto edits = EditsFromTexts(s.values, allRows());
     if (!edits)
         return edits.error();
+    edits->allowUnsigning = s.allowUnsigning;
     auto real = fileToChange(path);
     if (!real)
         return real.error();

@@ -27,6 +27,7 @@ Result<BatchChange> ToBatchChange(const BatchSettings& s) {
     c.lastAccess = s.lastAccess;
     c.attributes = s.attributes;
     c.backup = s.backup;
+    c.edits.allowUnsigning = s.allowUnsigning;
     return c;
 }
 

@@ -47,6 +47,8 @@ struct BatchSettings {
     BatchTimeChoice creation, lastWrite, lastAccess;
     AttributeChoices attributes;
     bool backup = false;
+    // The user accepted that signed packages lose their signature's validity.
+    bool allowUnsigning = false;
 
     friend bool operator==(const BatchSettings&, const BatchSettings&) = default;
 };
@@ -77,6 +79,7 @@ struct SingleSettings {
     LocalDateTime lastAccessDate = 0, lastAccessTime = 0;
     AttributeChoices attributes;
     bool backup = true;
+    bool allowUnsigning = false;
 };
 
 }  // namespace qv::engine

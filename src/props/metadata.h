@@ -91,6 +91,10 @@ struct PropertyEdit {
 
 struct MetadataEdits {
     std::array<PropertyEdit, kRowCount> rows{};
+    // A package whose digital signature covers a part the edits rewrite is
+    // refused (ErrorCode::Signed) unless the user accepted that the
+    // signature becomes invalid.
+    bool allowUnsigning = false;
 
     const PropertyEdit& operator[](int row) const { return rows[static_cast<std::size_t>(row)]; }
     PropertyEdit& operator[](int row) { return rows[static_cast<std::size_t>(row)]; }

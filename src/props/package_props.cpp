@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "props/datetime.h"
 #include "props/package/properties.h"
+#include "props/package/signatures.h"
 #include "zip/archive.h"
 
 namespace qv {
@@ -243,6 +244,18 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
         return withVerb("can't write", st.error());
     if (auto st = registerCreated(zip, *parts, created, store); !st)
         return withVerb("can't write", st.error());
+    if (!edits.allowUnsigning) {
+        const package::SignedParts signedParts = package::FindSignedParts(
+            *zip.directory(), [&zip](const zip::ZipEntry& e) { return zip.extractEntry(e); }, parts->relationships);
+        for (const zip::StreamToStore& s : streams) {
+            if (!signedParts.covers(s.name))
+                continue;
+            std::string shown = text::sanitizeUtf8(s.name);
+            text::replaceAll(shown, "\\", "/");
+            return Error(ErrorCode::Signed, "can't write: the document's digital signature covers " + shown +
+                                                ", so a change would make the signature invalid");
+        }
+    }
     if (auto stored = zip.storeFromStreams(streams, final); !stored)
         return withVerb("can't write", stored.error());
     return {};

@@ -355,3 +355,53 @@ TEST_F(CompoundPropsTest, DamageOutsideThePropertyStreamsStillReads) {
     EXPECT_NE(st.error().message.find("damaged"), std::string::npos) << st.error().message;
     EXPECT_EQ(readFile(path), bytes);
 }
+
+// A document's digital signature (\x05DigitalSignature, _signatures) signs
+// its macros, not its property sets: the properties change as usual and the
+// signature, like every other stream, keeps its bytes.
+TEST_F(CompoundPropsTest, MacroSignaturesAndStoragesKeepTheirBytes) {
+    CfbLayout layout;
+    const std::string signature(3000, '\x5A');
+    layout.streams = {{u"WordDocument", std::string(6000, 'w')}, {u"\u0005DigitalSignature", signature}};
+    layout.storageStreams = {{u"VBA", std::string(5000, 'v')}};
+    std::string path = m_dir.file("signed.doc");
+    writeFile(path, buildCfb(layout));
+    ASSERT_TRUE(WriteCompoundRows(path, richValues(), allRows()).ok());
+    expectReadsBack(path, richValues());
+    const std::string bytes = readFile(path);
+    Streams after = streamsOf(bytes);
+    EXPECT_EQ(after.bytes["\x05" "DigitalSignature"], signature);
+    EXPECT_EQ(after.bytes["WordDocument"], std::string(6000, 'w'));
+    cfb::MemorySource src(bytes);
+    auto cf = cfb::CompoundFile::open(src);
+    ASSERT_TRUE(cf.ok());
+    auto sub = cf->findInRoot(u"Sub");
+    ASSERT_TRUE(sub);
+    auto kids = cf->children(*sub);
+    ASSERT_TRUE(kids.ok() && kids->size() == 1);
+    EXPECT_EQ(*cf->readStream(kids->front(), 1u << 20), std::string(5000, 'v'));
+}
+
+// A Macintosh writer's SummaryInformation names its format with the first
+// three fields big-endian: it is read, and written back under the standard
+// id with the rest of the set as it was.
+TEST_F(CompoundPropsTest, AByteSwappedFormatIdStillNamesTheSummarySet) {
+    CfbLayout layout;
+    layout.streams = {{u"\u0005SummaryInformation",
+                       buildPropertySet({{"{E0859FF2-F94F-6810-AB91-08002B27B3D9}",
+                                          buildSection({{1, vtI2(10000)}, {4, vtLpstr("Mac author")}})}})}};
+    std::string path = m_dir.file("mac.doc");
+    writeFile(path, buildCfb(layout));
+    auto rows = ReadCompoundRows(path);
+    ASSERT_TRUE(rows.ok()) << rows.error().message;
+    EXPECT_EQ((*rows)[kRowAuthor].text, "Mac author");
+    RowTexts values{};
+    values[kRowTitle] = "Nouveau titre";
+    ASSERT_TRUE(WriteCompoundRows(path, values, RowMask().set(kRowTitle)).ok());
+    auto set = propset::PropertySet::parse(streamsOf(readFile(path)).bytes["\x05SummaryInformation"]);
+    ASSERT_TRUE(set.ok());
+    ASSERT_EQ(set->sections.size(), 1u);
+    EXPECT_EQ(set->sections[0].fmtid, *propset::parseGuid(kFmtidSummaryInformation));
+    EXPECT_EQ((*ReadCompoundRows(path))[kRowAuthor].text, "Mac author");
+    EXPECT_EQ((*ReadCompoundRows(path))[kRowTitle].text, "Nouveau titre");
+}

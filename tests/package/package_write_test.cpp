@@ -471,3 +471,92 @@ TEST(PackageWrite, MissingPartsAreCreatedInTheSameRewrite) {
     ASSERT_TRUE(rows.ok()) << rows.error().message;
     EXPECT_EQ((*rows)[kRowManager].text, texts[kRowManager]);
 }
+
+namespace {
+
+Status writeTitle(const std::string& path, bool allowUnsigning, int row = kRowTitle) {
+    RowTexts texts;
+    texts[static_cast<std::size_t>(row)] = "changed";
+    auto edits = EditsFromTexts(texts, only({row}));
+    edits->allowUnsigning = allowUnsigning;
+    return WritePackageMetadata(path, *edits, {});
+}
+
+// A package with one signature part, related from an origin in the given
+// folder, whose manifest names the given part URIs.
+std::string signedPackage(test::TempDir& dir, const std::string& folder, const std::vector<std::string>& uris,
+                          bool withApp = true, std::string signatureXml = {}) {
+    // Without the extended part, nothing relates it either.
+    if (signatureXml.empty()) {
+        signatureXml = "<Signature xmlns=\"http://www.w3.org/2000/09/xmldsig#\"><SignedInfo><Reference "
+                       "URI=\"#idPackageObject\"/></SignedInfo><Object Id=\"idPackageObject\"><Manifest>";
+        for (const std::string& u : uris)
+            signatureXml += "<Reference URI=\"" + u + "\"/>";
+        signatureXml += "</Manifest></Object></Signature>";
+    }
+    ZipBuilder zb;
+    zb.add("[Content_Types].xml", "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>");
+    std::string rels = kTransitionalRels;
+    if (!withApp)
+        text::replaceAll(rels,
+                         "<Relationship Id=\"rId3\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                         "relationships/extended-properties\" Target=\"docProps/app.xml\"/>",
+                         "");
+    text::replaceAll(rels, "</Relationships>",
+                     "<Relationship Id=\"rIdS\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/"
+                     "digital-signature/origin\" Target=\"" + folder + "/origin.sigs\"/></Relationships>");
+    zb.add("_rels/.rels", rels);
+    zb.add("xl/workbook.xml", "<workbook/>");
+    zb.add("docProps/core.xml", PackageParts().core);
+    if (withApp)
+        zb.add("docProps/app.xml", PackageParts().app);
+    zb.add(folder + "/origin.sigs", "");
+    zb.add(folder + "/_rels/origin.sigs.rels",
+           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+           "Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/digital-signature/"
+           "signature\" Target=\"sig1.xml\"/></Relationships>");
+    zb.add(folder + "/sig1.xml", signatureXml);
+    std::string path = dir.file("signed" + std::to_string(std::rand()) + ".xlsx");
+    test::writeFile(path, zb.build());
+    return path;
+}
+
+}  // namespace
+
+// A change that would break a digital signature is refused untouched unless
+// the user allowed it; a signature over other parts doesn't stop it.
+TEST(PackageWrite, SignaturesOverWrittenPartsStopTheWriteUnlessAllowed) {
+    test::TempDir dir;
+    const std::string office = dir.copyData("signed_properties.xlsx");
+    const std::string before = test::readFile(office);
+    Status refused = writeTitle(office, false);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, ErrorCode::Signed);
+    EXPECT_NE(refused.error().message.find("digital signature covers docProps/core.xml"), std::string::npos)
+        << refused.error().message;
+    EXPECT_EQ(test::readFile(office), before);
+    ASSERT_TRUE(writeTitle(office, true).ok());
+    EXPECT_EQ(changedEntries(before, test::readFile(office)), std::vector<std::string>{"docProps\\core.xml"});
+    EXPECT_EQ((*ReadPackageRows(office))[kRowTitle].text, "changed");
+
+    EXPECT_TRUE(writeTitle(dir.copyData("signed_content_only.xlsx"), false).ok());
+
+    // Found through the origin's relationships wherever it lies; "?" and
+    // percent-encoding in a reference are read as in any part name.
+    EXPECT_EQ(writeTitle(signedPackage(dir, "sigs", {"/docProps/core%2Exml?ContentType=x"}), false).error().code,
+              ErrorCode::Signed);
+    const std::string appOnly = signedPackage(dir, "_xmlsignatures", {"/docProps/app.xml"});
+    EXPECT_TRUE(writeTitle(appOnly, false).ok());
+    EXPECT_EQ(writeTitle(appOnly, false, kRowCompany).error().code, ErrorCode::Signed);
+
+    // A part created for a value changes the signed relationships.
+    const std::string relsSigned = signedPackage(dir, "_xmlsignatures", {"/_rels/.rels"}, false);
+    EXPECT_TRUE(writeTitle(relsSigned, false).ok());
+    const std::string relsBefore = test::readFile(relsSigned);
+    EXPECT_EQ(writeTitle(relsSigned, false, kRowCompany).error().code, ErrorCode::Signed);
+    EXPECT_EQ(test::readFile(relsSigned), relsBefore);
+
+    // A signature that can't be read may cover anything.
+    EXPECT_EQ(writeTitle(signedPackage(dir, "_xmlsignatures", {}, true, "<Signature"), false).error().code,
+              ErrorCode::Signed);
+}
