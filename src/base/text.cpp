@@ -260,11 +260,4 @@ std::string extensionOf(std::string_view path) {
 
 bool isPackagePath(std::string_view path) { return toUpperAscii(extensionOf(path)) == ".XLSX"; }
 
-bool isWorkbookCandidate(std::string_view path) {
-    if (path.find("~$") != std::string_view::npos)
-        return false;
-    std::string ext = toUpperAscii(extensionOf(path));
-    return ext == ".XLS" || ext == ".XLSX";
-}
-
 }  // namespace qv::text

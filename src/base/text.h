@@ -43,8 +43,4 @@ std::string directoryPart(std::string_view path);
 // is exactly ".XLSX". Every other path is treated as a compound file.
 bool isPackagePath(std::string_view path);
 
-// The workbook test of the folder search and drops: no "~$" anywhere in the
-// path and an extension of ".XLS" or ".XLSX" in any case.
-bool isWorkbookCandidate(std::string_view path);
-
 }  // namespace qv::text

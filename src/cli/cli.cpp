@@ -8,12 +8,14 @@ void printUsage(std::ostream& out) {
     out << "Usage: quorvix-cli COMMAND [OPTIONS] FILE...\n"
            "\n"
            "Shows and changes the document properties, file times and attributes of\n"
-           "spreadsheet workbooks (.xls compound files and .xlsx packages).\n"
+           "Office documents: Excel workbooks, Word documents and PowerPoint\n"
+           "presentations, both as compound files (.xls .doc .ppt, their templates and\n"
+           "add-ins) and as packages (.xlsx .xlsm .xlsb .docx .pptx and the rest).\n"
            "\n"
            "Commands:\n"
-           "  show     print the properties, times and attributes of workbooks\n"
-           "  set      change properties, times and attributes of workbooks\n"
-           "  export   write the properties, times and attributes of workbooks to CSV\n"
+           "  show     print the properties, times and attributes of documents\n"
+           "  set      change properties, times and attributes of documents\n"
+           "  export   write the properties, times and attributes of documents to CSV\n"
            "\n"
            "Run 'quorvix-cli COMMAND --help' for the options of a command.\n";
 }

@@ -12,15 +12,17 @@ namespace qv::cli {
 namespace {
 
 void printHelp(std::ostream& out) {
-    out << "Usage: quorvix-cli export [--encoding shift_jis|utf-8] -o OUT.csv FILE...\n"
+    out << "Usage: quorvix-cli export [--encoding shift_jis|utf-8] [-r] -o OUT.csv FILE...\n"
            "\n"
-           "Writes the properties, times and attributes of the given workbooks to a CSV\n"
-           "file: a header and one line per workbook, every field in double quotes,\n"
-           "CR LF line ends. A folder stands for the workbooks in it.\n"
+           "Writes the properties, times and attributes of the given documents to a CSV\n"
+           "file: a header and one line per document, every field in double quotes,\n"
+           "CR LF line ends. A folder stands for the Office documents in it.\n"
            "\n"
            "  -o OUT.csv            the file to write (\"-\" for standard output)\n"
            "  --encoding ENC        shift_jis (default; characters it lacks become \"?\")\n"
            "                        or utf-8 (with a byte-order mark)\n"
+           "  -r, --recursive       a folder also stands for the documents of its\n"
+           "                        subfolders (links to folders are not followed)\n"
            "  --                    the arguments after it are files\n"
            "\n"
            "A file named twice (or through a link) has one line. OUT.csv may not be\n"
@@ -73,7 +75,7 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         printHelp(err);
         return kExitUsage;
     }
-    std::vector<std::string> paths = engine::UniqueFiles(expandInputs(inputs));
+    std::vector<std::string> paths = engine::UniqueFiles(files.expanded());
     if (output == "-") {
         out << engine::BuildCsv(paths, encoding);
         out.flush();

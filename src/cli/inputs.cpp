@@ -7,11 +7,11 @@
 
 namespace qv::cli {
 
-std::vector<std::string> expandInputs(const std::vector<std::string>& args) {
+std::vector<std::string> expandInputs(const std::vector<std::string>& args, bool recursive) {
     std::vector<std::string> out;
     for (const std::string& a : args) {
         if (platform::isDirectory(a)) {
-            for (std::string& p : engine::WorkbooksInFolder(a))
+            for (std::string& p : engine::DocumentsInFolder(a, recursive))
                 out.push_back(std::move(p));
         } else {
             out.push_back(a);

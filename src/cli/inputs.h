@@ -9,12 +9,14 @@
 
 namespace qv::cli {
 
-// FILE arguments: a folder stands for its workbooks, as the file list's
-// folder command finds them (extension test, "~$" skipped, no recursion).
-std::vector<std::string> expandInputs(const std::vector<std::string>& args);
+// FILE arguments: a folder stands for its documents, as the file list's
+// folder command finds them (every Office kind, owner and lock files left
+// out), with those of its subfolders when recursive.
+std::vector<std::string> expandInputs(const std::vector<std::string>& args, bool recursive);
 
 // The file arguments' part of an option loop: "--" ends the options, and
-// everything after it is a file. True when the argument was taken here.
+// everything after it is a file; "--recursive" ("-r") makes folders bring
+// their subfolders. True when the argument was taken here.
 class FileArguments {
 public:
     explicit FileArguments(std::vector<std::string>& files) : m_files(files) {}
@@ -24,13 +26,19 @@ public:
             m_files.push_back(arg);
             return true;
         }
+        if (arg == "--recursive" || arg == "-r") {
+            m_recursive = true;
+            return true;
+        }
         m_optionsEnded = arg == "--";
         return m_optionsEnded;
     }
+    std::vector<std::string> expanded() const { return expandInputs(m_files, m_recursive); }
 
 private:
     std::vector<std::string>& m_files;
     bool m_optionsEnded = false;
+    bool m_recursive = false;
 };
 
 // A date (ISO "yyyy-mm-dd" or the locale's short date) as a local value.

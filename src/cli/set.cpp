@@ -18,8 +18,8 @@ namespace {
 void printHelp(std::ostream& out) {
     out << "Usage: quorvix-cli set [OPTIONS] FILE...\n"
            "\n"
-           "Changes the given workbooks as the batch page does. A folder stands for\n"
-           "the workbooks in it.\n"
+           "Changes the given documents as the batch page does. A folder stands for\n"
+           "the Office documents in it.\n"
            "\n"
            "  --set KEY=VALUE        write a property (repeatable); KEY is one of\n"
            "                         title subject author keywords comments category\n"
@@ -34,8 +34,13 @@ void printHelp(std::ostream& out) {
            "  --access-date D, --access-time T   the same for the last-access time\n"
            "  --readonly on|off|keep  set, clear or keep the attribute (default keep);\n"
            "  --archive, --hidden, --system      likewise\n"
-           "  --backup               copy each workbook to WORKBOOK.bak first; a failed\n"
+           "  --backup               copy each document to DOCUMENT.bak first; a failed\n"
            "                         backup stops the run\n"
+           "  --allow-unsigning      also change packages whose digital signature covers\n"
+           "                         their properties; the signature becomes invalid.\n"
+           "                         Without it such a file fails, left as it was\n"
+           "  -r, --recursive        a folder also stands for the documents of its\n"
+           "                         subfolders (links to folders are not followed)\n"
            "\n"
            "  --                     the arguments after it are files, even when they\n"
            "                         start with \"-\"\n"
@@ -114,6 +119,8 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (a == "--backup") {
             s.backup = true;
+        } else if (a == "--allow-unsigning") {
+            s.edits.allowUnsigning = true;
         } else if (a == "--set") {
             auto kv = next();
             if (!kv)
@@ -165,7 +172,7 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     // Each file once, whatever names lead to it: a second backup would
     // take the already changed file in place of the original.
-    std::vector<std::string> paths = engine::UniqueFiles(expandInputs(inputs));
+    std::vector<std::string> paths = engine::UniqueFiles(files.expanded());
     engine::RunCallbacks cb;
     cb.fileFinished = [&](std::size_t, const engine::FileResult& r, int) {
         if (r.state == engine::FileState::Changed)

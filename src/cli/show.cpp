@@ -1,4 +1,4 @@
-// quorvix-cli show: the times, attributes and properties of workbooks, read
+// quorvix-cli show: the times, attributes and properties of documents, read
 // exactly as the window's single-file view reads them.
 #include <string>
 #include <vector>
@@ -17,16 +17,18 @@ namespace qv::cli {
 namespace {
 
 void printHelp(std::ostream& out) {
-    out << "Usage: quorvix-cli show [--json] FILE...\n"
+    out << "Usage: quorvix-cli show [--json] [-r] FILE...\n"
            "\n"
-           "Prints, for each workbook, its three file times, its four attributes and\n"
-           "its fourteen document properties. A folder stands for the workbooks in\n"
-           "it. Showing a file leaves its times and attributes exactly as they were.\n"
+           "Prints, for each document, its three file times, its four attributes and\n"
+           "its fourteen document properties. A folder stands for the Office documents\n"
+           "in it. Showing a file leaves its times and attributes exactly as they were.\n"
            "\n"
            "  --json   an array with one object per file: path, ok, error, errorCode\n"
            "           (passwordProtected, badCompoundFile, ...), times, attributes,\n"
            "           properties (keyed by title, subject, author, ...), note (a time\n"
            "           that reading moved and could not put back)\n"
+           "  -r, --recursive  a folder also stands for the documents of its\n"
+           "           subfolders (links to folders are not followed)\n"
            "  --       the arguments after it are files\n"
            "\n"
            "Exit status: 0 when every file was read, 1 otherwise, 2 for a wrong command line.\n";
@@ -172,7 +174,7 @@ int runShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return kExitUsage;
     }
     // Read on every core, shown in the order given.
-    const std::vector<std::string> paths = expandInputs(inputs);
+    const std::vector<std::string> paths = files.expanded();
     std::vector<Shown> shown;
     shown.reserve(paths.size());
     bool allOk = true;

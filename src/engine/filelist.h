@@ -14,10 +14,12 @@ namespace qv::engine {
 // True when a directory search finds a file (any attributes, not a folder).
 bool FileExistsAsFile(const std::string& path);
 
-// The workbooks directly in a folder (no subfolders), in the order the file
-// system lists them: extension ".XLS" or ".XLSX" in any case, no "~$" in the
-// path.
-std::vector<std::string> WorkbooksInFolder(const std::string& folder);
+// The documents in a folder that pass IsDocumentCandidate, in name order;
+// with includeSubfolders, then those of each subfolder in name order, each
+// folder's files before its subfolders. Links to folders are not followed
+// and no folder is searched twice, so the search always ends; a folder that
+// can't be listed is passed over.
+std::vector<std::string> DocumentsInFolder(const std::string& folder, bool includeSubfolders = false);
 
 class FileList {
 public:

@@ -152,6 +152,14 @@ bool isDirectory(const std::string& path);
 // only when the file it leads to lies in the folder too: a planted link must
 // not bring a file from elsewhere into a batch.
 Result<std::vector<std::string>> listFiles(const std::string& folder);
+// The files as listFiles gives them, and the names of the folders directly
+// in the folder: real folders only, never a symbolic link or junction to
+// one, so a walk down the tree always ends.
+struct FolderListing {
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+};
+Result<FolderListing> listFolder(const std::string& folder);
 // The folder and file name joined with the platform's separator.
 std::string joinPath(const std::string& folder, const std::string& name);
 

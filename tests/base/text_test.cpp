@@ -34,17 +34,6 @@ TEST(Text, Utf16RoundTripKeepsSupplementaryCharactersAndMarksBrokenInput) {
     EXPECT_EQ(text::sanitizeUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
 }
 
-TEST(Text, WorkbookTestLooksAtExtensionCaseInsensitivelyAndAtTheWholePath) {
-    EXPECT_TRUE(text::isWorkbookCandidate("/d/book.xls"));
-    EXPECT_TRUE(text::isWorkbookCandidate("/d/BOOK.XLSX"));
-    EXPECT_FALSE(text::isWorkbookCandidate("/d/~$book.xlsx"));
-    EXPECT_FALSE(text::isWorkbookCandidate("/d~$x/book.xlsx"));
-    EXPECT_FALSE(text::isWorkbookCandidate("/d/book.xlsm"));
-    EXPECT_FALSE(text::isWorkbookCandidate("/d/book"));
-    EXPECT_FALSE(text::isWorkbookCandidate("/d/book.xls.bak"));
-    EXPECT_FALSE(text::isWorkbookCandidate("/d.x/xls"));
-}
-
 TEST(Text, PackageRouteOnlyForXlsxInAnyCase) {
     EXPECT_TRUE(text::isPackagePath("a.xlsx"));
     EXPECT_TRUE(text::isPackagePath("C:\\d\\A.XlSx"));

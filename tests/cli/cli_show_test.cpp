@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -138,4 +139,36 @@ TEST_F(CliTest, ShowNamesTheReasonAFilesPropertiesCantBeRead) {
         EXPECT_NE(json.out.find(needle), std::string::npos) << needle << "\n" << json.out;
     CliRun good = runQv({"show", "--json", dir.copyData("lo_ascii.xls")});
     EXPECT_NE(good.out.find("\"errorCode\": null"), std::string::npos) << good.out;
+}
+
+// Folders stand for every Office kind, with their subfolders on -r; a signed
+// package changes only with --allow-unsigning.
+TEST_F(CliTest, FoldersBringEveryKindAndSignedPackagesWaitForConsent) {
+    const std::string book = dir.copyData("lo_ascii.xlsx", "book.xlsm");
+    std::filesystem::create_directories(dir.file("sub/deeper"));
+    const std::string deep = dir.copyData("lo_ascii.xls", "sub/deeper/old.DOC");
+    dir.copyData("lo_ascii.xls", "sub/~$old.doc");
+    const std::string signedFile = dir.copyData("signed_properties.xlsx", "sub/signed.pptx");
+    CliRun flat = runQv({"show", "--json", dir.path()});
+    EXPECT_EQ(flat.status, 0);
+    EXPECT_NE(flat.out.find(book), std::string::npos);
+    EXPECT_EQ(flat.out.find(deep), std::string::npos);
+    CliRun deepRun = runQv({"export", "-r", "-o", "-", dir.path()});
+    EXPECT_EQ(std::count(deepRun.out.begin(), deepRun.out.end(), '\n'), 4) << deepRun.out;
+    EXPECT_LT(deepRun.out.find(signedFile), deepRun.out.find(deep)) << "files before subfolders";
+
+    const std::string before = test::readFile(signedFile);
+    CliRun refused = runQv({"set", "--recursive", "--set", "title=x", dir.path()});
+    EXPECT_EQ(refused.status, cli::kExitFileFailed);
+    EXPECT_NE(refused.out.find(signedFile + ": failed: can't write: the document's digital signature covers "
+                                            "docProps/core.xml"),
+              std::string::npos)
+        << refused.out;
+    EXPECT_NE(refused.out.find(deep + ": changed"), std::string::npos) << refused.out;
+    EXPECT_EQ(test::readFile(signedFile), before);
+    // The file times and attributes touch no signed part.
+    EXPECT_EQ(runQv({"set", "--hidden", "off", signedFile}).status, 0);
+    CliRun allowed = runQv({"set", "--allow-unsigning", "--set", "title=x", signedFile});
+    EXPECT_EQ(allowed.status, 0) << allowed.out;
+    EXPECT_NE(runQv({"show", "--json", signedFile}).out.find("\"title\": \"x\""), std::string::npos);
 }

@@ -509,23 +509,25 @@ bool isDirectory(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Result<std::vector<std::string>> listFiles(const std::string& folder) {
+Result<FolderListing> listFolder(const std::string& folder) {
     DIR* d = opendir(folder.c_str());
     if (!d)
         return errnoError(errno, "can't list", folder);
-    std::vector<std::string> names;
+    FolderListing out;
     std::string realFolder;
     while (struct dirent* e = readdir(d)) {
         std::string name = e->d_name;
         if (name == "." || name == "..")
             continue;
         bool isFile = e->d_type == DT_REG;
+        bool isFolder = e->d_type == DT_DIR;
         if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
             std::string full = joinPath(folder, name);
             struct stat st;
             if (::lstat(full.c_str(), &st) != 0)
                 continue;
             if (S_ISLNK(st.st_mode)) {
+                // A link to a folder is never followed.
                 isFile = false;
                 if (realFolder.empty()) {
                     char* r = ::realpath(folder.c_str(), nullptr);
@@ -545,13 +547,23 @@ Result<std::vector<std::string>> listFiles(const std::string& folder) {
                 }
             } else {
                 isFile = S_ISREG(st.st_mode);
+                isFolder = S_ISDIR(st.st_mode);
             }
         }
         if (isFile)
-            names.push_back(std::move(name));
+            out.files.push_back(std::move(name));
+        else if (isFolder)
+            out.folders.push_back(std::move(name));
     }
     closedir(d);
-    return names;
+    return out;
+}
+
+Result<std::vector<std::string>> listFiles(const std::string& folder) {
+    auto listing = listFolder(folder);
+    if (!listing)
+        return listing.error();
+    return std::move(listing->files);
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {

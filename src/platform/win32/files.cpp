@@ -209,23 +209,35 @@ bool isDirectory(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-Result<std::vector<std::string>> listFiles(const std::string& folder) {
+Result<FolderListing> listFolder(const std::string& folder) {
     WIN32_FIND_DATAW data;
     HANDLE h = FindFirstFileExW(widen(joinPath(folder, "*")).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                nullptr, 0);
-    std::vector<std::string> names;
+                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    FolderListing out;
     if (h == INVALID_HANDLE_VALUE) {
         DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND)
-            return names;
+            return out;
         return win32Error(err, "can't list", folder);
     }
     do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(narrow(data.cFileName));
+        const std::wstring_view name = data.cFileName;
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            out.files.push_back(narrow(data.cFileName));
+        } else if (name != L"." && name != L".." && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            // Junctions and links to folders are never followed.
+            out.folders.push_back(narrow(data.cFileName));
+        }
     } while (FindNextFileW(h, &data));
     FindClose(h);
-    return names;
+    return out;
+}
+
+Result<std::vector<std::string>> listFiles(const std::string& folder) {
+    auto listing = listFolder(folder);
+    if (!listing)
+        return listing.error();
+    return std::move(listing->files);
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {
