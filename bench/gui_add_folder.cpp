@@ -32,8 +32,12 @@ namespace {
 class BenchPrompts : public qv::ui::Prompts {
 public:
     QString folder;
-    QStringList chooseWorkbooks(QWidget*) override { return {}; }
-    std::optional<QString> chooseFolder(QWidget*, const QString&) override { return folder; }
+    bool includeSubfolders = false;
+    QStringList chooseDocuments(QWidget*) override { return {}; }
+    std::optional<qv::ui::FolderChoice> chooseFolder(QWidget*, const QString&, bool) override {
+        return qv::ui::FolderChoice{folder, includeSubfolders};
+    }
+    bool confirm(QWidget*, const QString&) override { return false; }
     std::optional<qv::ui::CsvTarget> chooseCsvFile(QWidget*) override { return std::nullopt; }
     void message(QWidget*, const QString& text) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));

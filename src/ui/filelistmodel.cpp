@@ -28,7 +28,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return QString::fromStdString(entry.path) + QLatin1Char('\n') + reason->second;
     }
     case Qt::DecorationRole:
-        return stateIcon(entry.state);
+        return stateIcon(entry.state, entry.path);
     default:
         return {};
     }
@@ -128,6 +128,9 @@ QString FileListModel::reasonFor(const Error& error) {
         break;
     case ErrorCode::PasswordProtected:
         head = tr("パスワードで保護されています: プロパティは暗号化されています。");
+        break;
+    case ErrorCode::Signed:
+        head = tr("デジタル署名が無効になるため変更しません");
         break;
     case ErrorCode::BadCompoundFile:
     case ErrorCode::BadPropertySet:

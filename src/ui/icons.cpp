@@ -1,5 +1,7 @@
 #include "ui/icons.h"
 
+#include "engine/kinds.h"
+
 #include <QHash>
 #include <QPainter>
 #ifdef QV_ICONS_PNG
@@ -57,7 +59,7 @@ QIcon icon(const QString& name) {
     return ic;
 }
 
-QIcon stateIcon(engine::FileState state) {
+QIcon stateIcon(engine::FileState state, const std::string& path) {
     switch (state) {
     case engine::FileState::Changed:
         return icon(QStringLiteral("changed"));
@@ -68,7 +70,17 @@ QIcon stateIcon(engine::FileState state) {
     case engine::FileState::Unchanged:
         break;
     }
-    return icon(QStringLiteral("workbook"));
+    if (const auto application = engine::ApplicationFor(path)) {
+        switch (*application) {
+        case engine::OfficeApplication::Excel:
+            return icon(QStringLiteral("workbook"));
+        case engine::OfficeApplication::Word:
+            return icon(QStringLiteral("word"));
+        case engine::OfficeApplication::PowerPoint:
+            return icon(QStringLiteral("powerpoint"));
+        }
+    }
+    return icon(QStringLiteral("document"));
 }
 
 }  // namespace qv::ui

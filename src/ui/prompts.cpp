@@ -1,11 +1,14 @@
 #include "ui/prompts.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 
+#include "engine/kinds.h"
 #include "ui/appearance.h"
 
 namespace qv::ui {
@@ -13,11 +16,29 @@ namespace qv::ui {
 QString csvFilterShiftJis() { return QStringLiteral("CSV File (*.CSV)"); }
 QString csvFilterUtf8() { return QStringLiteral("CSV File (UTF-8) (*.CSV)"); }
 
+QStringList documentFilters() {
+    using engine::OfficeApplication;
+    auto patterns = [](std::optional<OfficeApplication> only) {
+        QStringList p;
+        for (const engine::DocumentKind& k : engine::DocumentKinds())
+            if (!only || k.application == *only)
+                p.append(QLatin1Char('*') + QString::fromLatin1(k.extension).toLower());
+        return p.join(QLatin1Char(' '));
+    };
+    return {
+        QObject::tr("Office 文書") + QStringLiteral(" (%1)").arg(patterns(std::nullopt)),
+        QObject::tr("Excel ブック") + QStringLiteral(" (%1)").arg(patterns(OfficeApplication::Excel)),
+        QObject::tr("Word 文書") + QStringLiteral(" (%1)").arg(patterns(OfficeApplication::Word)),
+        QObject::tr("PowerPoint プレゼンテーション") + QStringLiteral(" (%1)").arg(patterns(OfficeApplication::PowerPoint)),
+        QObject::tr("すべてのファイル") + QStringLiteral(" (*)"),
+    };
+}
+
 QFileDialog* makeOpenDialog(QWidget* parent) {
     auto* dialog = new QFileDialog(parent);
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setNameFilter(QStringLiteral("Microsoft Excel Files (*.XLS *.XLSX)"));
+    dialog->setNameFilters(documentFilters());
     // Hidden and system files are shown; without QDir::CaseSensitive the
     // name filter matches the extensions in any case.
     dialog->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
@@ -40,7 +61,22 @@ QFileDialog* makeSaveDialog(QWidget* parent, const QString& lastPath) {
     return dialog;
 }
 
-QStringList QtPrompts::chooseWorkbooks(QWidget* parent) {
+QFileDialog* makeFolderDialog(QWidget* parent, const QString& title, bool includeSubfolders) {
+    auto* dialog = new QFileDialog(parent, title);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    // The platform's own chooser can't hold a check box of ours.
+    dialog->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    dialog->setSizeGripEnabled(true);
+    auto* box = new QCheckBox(QObject::tr("サブフォルダーも含める"), dialog);
+    box->setObjectName(QStringLiteral("includeSubfolders"));
+    box->setChecked(includeSubfolders);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout()))
+        grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+    return dialog;
+}
+
+QStringList QtPrompts::chooseDocuments(QWidget* parent) {
     std::unique_ptr<QFileDialog> dialog(makeOpenDialog(parent));
     if (dialog->exec() != QDialog::Accepted)
         return {};
@@ -50,11 +86,14 @@ QStringList QtPrompts::chooseWorkbooks(QWidget* parent) {
     return files;
 }
 
-std::optional<QString> QtPrompts::chooseFolder(QWidget* parent, const QString& title) {
-    QString folder = QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
+std::optional<FolderChoice> QtPrompts::chooseFolder(QWidget* parent, const QString& title, bool includeSubfolders) {
+    std::unique_ptr<QFileDialog> dialog(makeFolderDialog(parent, title, includeSubfolders));
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return std::nullopt;
-    return QDir::toNativeSeparators(folder);
+    FolderChoice choice;
+    choice.path = QDir::toNativeSeparators(dialog->selectedFiles().first());
+    choice.includeSubfolders = dialog->findChild<QCheckBox*>(QStringLiteral("includeSubfolders"))->isChecked();
+    return choice;
 }
 
 std::optional<CsvTarget> QtPrompts::chooseCsvFile(QWidget* parent) {
@@ -72,6 +111,12 @@ std::optional<CsvTarget> QtPrompts::chooseCsvFile(QWidget* parent) {
 void QtPrompts::message(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, productTitle(), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+bool QtPrompts::confirm(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, productTitle(), text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void QtPrompts::openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }

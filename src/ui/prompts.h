@@ -15,6 +15,13 @@ class QWidget;
 
 namespace qv::ui {
 
+// What the folder chooser gives: the folder and its check box
+// "サブフォルダーも含める".
+struct FolderChoice {
+    QString path;
+    bool includeSubfolders = false;
+};
+
 struct CsvTarget {
     QString path;
     engine::CsvEncoding encoding = engine::CsvEncoding::ShiftJis;
@@ -24,14 +31,17 @@ class Prompts {
 public:
     virtual ~Prompts() = default;
 
-    // OpenDialog1: several workbooks; empty when cancelled.
-    virtual QStringList chooseWorkbooks(QWidget* parent) = 0;
-    // The folder chooser; no value when cancelled.
-    virtual std::optional<QString> chooseFolder(QWidget* parent, const QString& title) = 0;
+    // OpenDialog1: several documents; empty when cancelled.
+    virtual QStringList chooseDocuments(QWidget* parent) = 0;
+    // The folder chooser, its check box as given; no value when cancelled.
+    virtual std::optional<FolderChoice> chooseFolder(QWidget* parent, const QString& title,
+                                                     bool includeSubfolders) = 0;
     // SaveDialog1; no value when cancelled. It keeps the last chosen name.
     virtual std::optional<CsvTarget> chooseCsvFile(QWidget* parent) = 0;
     // A message box with the application title and an OK button.
     virtual void message(QWidget* parent, const QString& text) = 0;
+    // A question with Yes and No buttons, No the default; true for Yes.
+    virtual bool confirm(QWidget* parent, const QString& text) = 0;
     // Hands an address to the desktop; failures are ignored.
     virtual void openUrl(const QUrl& url) = 0;
 };
@@ -39,10 +49,11 @@ public:
 // The real dialogs and message boxes.
 class QtPrompts : public Prompts {
 public:
-    QStringList chooseWorkbooks(QWidget* parent) override;
-    std::optional<QString> chooseFolder(QWidget* parent, const QString& title) override;
+    QStringList chooseDocuments(QWidget* parent) override;
+    std::optional<FolderChoice> chooseFolder(QWidget* parent, const QString& title, bool includeSubfolders) override;
     std::optional<CsvTarget> chooseCsvFile(QWidget* parent) override;
     void message(QWidget* parent, const QString& text) override;
+    bool confirm(QWidget* parent, const QString& text) override;
     void openUrl(const QUrl& url) override;
 
 private:
@@ -52,6 +63,12 @@ private:
 // The dialogs as configured, for the real prompts and for tests that check
 // their filters and options.
 QFileDialog* makeOpenDialog(QWidget* parent);
+// The folder chooser and its check box (found by its object name
+// "includeSubfolders").
+QFileDialog* makeFolderDialog(QWidget* parent, const QString& title, bool includeSubfolders);
+// The open dialog's filters: every Office kind, then Excel, Word and
+// PowerPoint, then every file.
+QStringList documentFilters();
 QFileDialog* makeSaveDialog(QWidget* parent, const QString& lastPath);
 // The filters of the save dialog, in order: Shift-JIS, then UTF-8.
 QString csvFilterShiftJis();

@@ -63,8 +63,10 @@ public:
     void ToolButton5Click();  // フォルダからファイル追加
     void ToolButton2Click();  // 削除
     void ToolButton3Click();  // 全て削除
-    // Files dropped on the list: folders, other types and listed paths are
-    // skipped. Gives the number added.
+    // Files dropped on the list: a folder brings its documents as the folder
+    // command finds them (its subfolders' too when the chooser's box is
+    // ticked); other types and listed paths are skipped. Gives the number
+    // added.
     int HandleDroppedFiles(const QStringList& paths);
 
     // Saved defaults.
@@ -85,6 +87,9 @@ public:
     void Emailsupport1Click();
     void BitBtn3Click();  // ヒント (both pages and the menu)
     void about1Click();
+
+    // The folder chooser's "サブフォルダーも含める", as last chosen.
+    bool includeSubfolders() const { return m_includeSubfolders; }
 
     // The settings store of the saved defaults.
     static std::unique_ptr<QSettings> openDefaultsStore();
@@ -109,9 +114,11 @@ private:
     void showSelectedReason();
     void enableAfterAdding(bool includeRemoveAllItem);
     int appendPaths(const std::vector<std::string>& paths);
+    std::vector<std::string> documentsIn(const std::string& folder);
 
     void SaveDefaults();
     void LoadDefaults();
+    void SaveIncludeSubfolders();
     // Clears the selection and selects the first file again, so the single
     // page reads it anew.
     void reselectFirst();
@@ -127,6 +134,7 @@ private:
     TForm7* m_batchProgress = nullptr;
     TForm9* m_csvProgress = nullptr;
     bool m_busy = false;
+    bool m_includeSubfolders = false;
     // Why the last view failed, for the file list's tooltip.
     QString m_viewReason;
 };

@@ -1,9 +1,12 @@
 // The file list: adding from the open dialog, from a folder and by drops,
 // removing, and the commands that depend on it.
 #include <QAction>
+#include <QApplication>
 
 #include "base/text.h"
 #include "engine/filelist.h"
+#include "engine/kinds.h"
+#include "platform/platform.h"
 #include "ui/filelistmodel.h"
 #include "ui/prompts.h"
 #include "ui/tform1.h"
@@ -12,6 +15,14 @@
 namespace qv::ui {
 
 int TForm1::appendPaths(const std::vector<std::string>& paths) { return m_files->append(paths); }
+
+std::vector<std::string> TForm1::documentsIn(const std::string& folder) {
+    // A large tree on a shared folder takes a while.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::vector<std::string> found = engine::DocumentsInFolder(folder, m_includeSubfolders);
+    QApplication::restoreOverrideCursor();
+    return found;
+}
 
 void TForm1::enableAfterAdding(bool includeRemoveAllItem) {
     selectRow(m_files->rowCount() - 1);
@@ -25,7 +36,7 @@ void TForm1::enableAfterAdding(bool includeRemoveAllItem) {
 
 void TForm1::ToolButton1Click() {
     CommitOpenEditors();
-    const QStringList chosen = m_prompts->chooseWorkbooks(this);
+    const QStringList chosen = m_prompts->chooseDocuments(this);
     if (chosen.isEmpty())
         return;
     // The dialog's filter is the only extension test here: a file the user
@@ -43,10 +54,15 @@ void TForm1::ToolButton1Click() {
 
 void TForm1::ToolButton5Click() {
     CommitOpenEditors();
-    const std::optional<QString> folder = m_prompts->chooseFolder(this, tr("フォルダを選択してください"));
+    const std::optional<FolderChoice> folder =
+        m_prompts->chooseFolder(this, tr("フォルダを選択してください"), m_includeSubfolders);
     if (!folder)
         return;
-    if (appendPaths(engine::WorkbooksInFolder(folder->toStdString())) > 0) {
+    if (folder->includeSubfolders != m_includeSubfolders) {
+        m_includeSubfolders = folder->includeSubfolders;
+        SaveIncludeSubfolders();
+    }
+    if (appendPaths(documentsIn(folder->path.toStdString())) > 0) {
         enableAfterAdding(true);
         m_ui->ToolButton5->setEnabled(true);
     }
@@ -56,9 +72,12 @@ int TForm1::HandleDroppedFiles(const QStringList& dropped) {
     std::vector<std::string> paths;
     for (const QString& p : dropped) {
         std::string path = p.toStdString();
-        // Dropped folders are skipped, not searched.
-        if (engine::FileExistsAsFile(path) && text::isWorkbookCandidate(path))
+        if (platform::isDirectory(path)) {
+            for (std::string& found : documentsIn(path))
+                paths.push_back(std::move(found));
+        } else if (engine::FileExistsAsFile(path) && engine::IsDocumentCandidate(path)) {
             paths.push_back(std::move(path));
+        }
     }
     const int added = appendPaths(paths);
     if (added > 0)

@@ -1,5 +1,6 @@
 // The commands that change or export workbooks, and the saved defaults.
 #include <QApplication>
+#include <algorithm>
 #include <QSettings>
 
 #include "engine/change.h"
@@ -24,6 +25,18 @@ QString cannotSaveMessage(const QString& path) {
            QObject::tr("を保存できません、このファイルを開いている他のアプリケーションを終了してください。");
 }
 
+// Names the signed files (the first ten) and asks whether to go on.
+QString unsigningQuestion(const std::vector<std::string>& paths) {
+    QString text = QObject::tr("次のファイルはデジタル署名されています。変更すると署名が無効になります。") +
+                   QStringLiteral("\n\n");
+    const std::size_t shown = std::min<std::size_t>(paths.size(), 10);
+    for (std::size_t i = 0; i < shown; ++i)
+        text += QString::fromStdString(paths[i]) + QLatin1Char('\n');
+    if (paths.size() > shown)
+        text += QObject::tr("ほか %1 件").arg(paths.size() - shown) + QLatin1Char('\n');
+    return text + QLatin1Char('\n') + QObject::tr("署名を無効にして変更しますか？");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -38,9 +51,19 @@ void TForm1::BitBtn6Click() {
     m_files->setState(row, engine::FileState::Unchanged);
     repaintNow();
     const std::string path = m_files->pathAt(row);
+    engine::SingleSettings settings = singleSettings();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const engine::SingleOutcome outcome = engine::RunSingleChange(path, singleSettings());
+    engine::SingleOutcome outcome = engine::RunSingleChange(path, settings);
     QApplication::restoreOverrideCursor();
+    // A signed package was left alone; the user may accept breaking its
+    // signature once told.
+    if (outcome.state == engine::FileState::ChangeFailed && outcome.error.code == ErrorCode::Signed &&
+        m_prompts->confirm(this, unsigningQuestion({path}))) {
+        settings.allowUnsigning = true;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        outcome = engine::RunSingleChange(path, settings);
+        QApplication::restoreOverrideCursor();
+    }
     if (outcome.backupFailed) {
         // The file was not touched and keeps the workbook icon.
         message(tr("元のファイルをバックアップする時、エラーが発生しました。") + QLatin1Char('\n') +
@@ -58,7 +81,7 @@ void TForm1::BitBtn2Click() {
         message(tr("変更したいファイルを選択する!"));
         return;
     }
-    const engine::BatchSettings settings = batchSettings();
+    engine::BatchSettings settings = batchSettings();
     if (!engine::HasBatchWork(settings)) {
         message(tr("変更したいファイル属性を設定する.") + QLatin1Char('\n') +
                 tr("変更したいファイル属性を選択してください!"));
@@ -67,14 +90,38 @@ void TForm1::BitBtn2Click() {
     m_files->setAllStates(engine::FileState::Unchanged);
     repaintNow();
     const std::vector<std::string> paths = m_files->files().paths();
-    if (m_batchProgress) {
-        m_batchProgress->run(paths, settings, [this](std::size_t index, const engine::FileResult& result) {
-            m_files->setState(static_cast<int>(index), result.state,
+    auto run = [this, &settings](const std::vector<std::string>& files, const std::vector<std::size_t>& rows) {
+        auto show = [this, &rows](std::size_t index, const engine::FileResult& result) {
+            m_files->setState(static_cast<int>(rows[index]), result.state,
                               result.state == engine::FileState::ChangeFailed ? FileListModel::reasonFor(result.error)
                                                                               : QString());
-        });
-    } else {
-        engine::RunBatch(paths, settings);
+        };
+        if (m_batchProgress)
+            return m_batchProgress->run(files, settings, show);
+        engine::BatchReport report = engine::RunBatch(files, settings);
+        for (std::size_t i = 0; i < report.files.size(); ++i)
+            show(i, report.files[i]);
+        return report;
+    };
+    std::vector<std::size_t> rows(paths.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i] = i;
+    const engine::BatchReport report = run(paths, rows);
+    // Signed packages were left alone; once the user has seen which, they
+    // may be changed after all.
+    std::vector<std::string> signedPaths;
+    std::vector<std::size_t> signedRows;
+    for (std::size_t i = 0; i < report.files.size(); ++i) {
+        if (report.files[i].state == engine::FileState::ChangeFailed &&
+            report.files[i].error.code == ErrorCode::Signed) {
+            signedPaths.push_back(paths[i]);
+            signedRows.push_back(i);
+        }
+    }
+    if (!signedPaths.empty() && !report.cancelled && !report.stoppedByBackupFailure &&
+        m_prompts->confirm(this, unsigningQuestion(signedPaths))) {
+        settings.allowUnsigning = true;
+        run(signedPaths, signedRows);
     }
     reselectFirst();
 }
@@ -151,10 +198,24 @@ void TForm1::SaveDefaults() {
     }
 }
 
+namespace {
+// The folder chooser's check box, kept beside the batch page's defaults.
+const QString kSubfoldersName = QStringLiteral("subfolders");
+}  // namespace
+
+void TForm1::SaveIncludeSubfolders() {
+    std::unique_ptr<QSettings> store = openDefaultsStore();
+    if (!store->isWritable() || store->status() == QSettings::AccessError)
+        return;
+    store->setValue(kSubfoldersName, m_includeSubfolders ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
 void TForm1::LoadDefaults() {
     std::unique_ptr<QSettings> store = openDefaultsStore();
     if (store->status() != QSettings::NoError)
         return;
+    if (const QVariant v = store->value(kSubfoldersName); v.typeId() == QMetaType::QString)
+        m_includeSubfolders = v.toString() == QStringLiteral("1");
     const engine::DefaultsImport imported = engine::DecodeDefaults(
         batchSettings(),
         [&store](const std::string& name) {

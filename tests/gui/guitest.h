@@ -32,16 +32,29 @@ class FakePrompts : public ui::Prompts {
 public:
     QStringList workbooks;          // answer of the open dialog
     std::optional<QString> folder;  // answer of the folder chooser
+    // The chooser's check box: as the window offered it, and the answer
+    // (none: left as offered).
+    bool subfoldersOffered = false;
+    std::optional<bool> includeSubfolders;
+    bool confirmAnswer = false;  // answer of every question
+    QStringList questions;
     std::optional<ui::CsvTarget> csv;
     QStringList messages;
     QString folderTitle;
     QList<QUrl> urls;
     int csvAsked = 0;
 
-    QStringList chooseWorkbooks(QWidget*) override { return workbooks; }
-    std::optional<QString> chooseFolder(QWidget*, const QString& title) override {
+    QStringList chooseDocuments(QWidget*) override { return workbooks; }
+    std::optional<ui::FolderChoice> chooseFolder(QWidget*, const QString& title, bool offered) override {
         folderTitle = title;
-        return folder;
+        subfoldersOffered = offered;
+        if (!folder)
+            return std::nullopt;
+        return ui::FolderChoice{*folder, includeSubfolders.value_or(offered)};
+    }
+    bool confirm(QWidget*, const QString& text) override {
+        questions.append(text);
+        return confirmAnswer;
     }
     std::optional<ui::CsvTarget> chooseCsvFile(QWidget*) override {
         ++csvAsked;

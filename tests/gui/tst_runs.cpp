@@ -113,6 +113,44 @@ private slots:
         QVERIFY(w.prompts->messages.isEmpty());
     }
 
+    // A signed package is left alone until the user, told which files are
+    // signed, accepts that their signatures become invalid.
+    void signedPackagesWaitForConsent() {
+        test::TempDir dir;
+        const std::string plain = dir.copyData("lo_ascii.xlsx"), signedFile = dir.copyData("signed_properties.xlsx");
+        const std::string signedBytes = test::readFile(signedFile);
+        test::Window w;
+        w.list({plain, signedFile});
+        askForTitle(w, QStringLiteral("署名の確認"));
+        w.form->BitBtn2Click();
+        QCOMPARE(w.prompts->questions.size(), 1);
+        QVERIFY(w.prompts->questions[0].contains(QString::fromStdString(signedFile)));
+        QVERIFY(!w.prompts->questions[0].contains(QString::fromStdString(plain)));
+        ui::FileListModel* list = w.form->fileList();
+        QCOMPARE(list->stateAt(0), FileState::Changed);
+        QCOMPARE(list->stateAt(1), FileState::ChangeFailed);
+        QVERIFY(list->reasonAt(1).startsWith(QStringLiteral("デジタル署名が無効になるため変更しません")));
+        QCOMPARE(test::readFile(signedFile), signedBytes);
+
+        w.prompts->confirmAnswer = true;
+        w.form->BitBtn2Click();
+        QCOMPARE(w.prompts->questions.size(), 2);
+        QCOMPARE(list->stateAt(1), FileState::Changed);
+        QCOMPARE(titleOf(signedFile), std::string("署名の確認"));
+
+        // The single page asks the same.
+        w.prompts->confirmAnswer = false;
+        const std::string second = dir.copyData("signed_properties.xlsx", "second.xlsx");
+        w.list({second});
+        w.ui().CheckBox5->setChecked(false);
+        w.form->BitBtn6Click();
+        QCOMPARE(w.prompts->questions.size(), 3);
+        QCOMPARE(list->stateAt(2), FileState::ChangeFailed);
+        w.prompts->confirmAnswer = true;
+        w.form->BitBtn6Click();
+        QCOMPARE(list->stateAt(2), FileState::Changed);
+    }
+
     void cancelTakesEffectBeforeTheNextFile() {
         test::TempDir dir;
         std::vector<std::string> paths;
@@ -392,7 +430,20 @@ private slots:
         QCOMPARE(open->fileMode(), QFileDialog::ExistingFiles);
         QVERIFY(open->filter() & QDir::Hidden);
         QVERIFY(!(open->filter() & QDir::CaseSensitive));
-        QCOMPARE(open->nameFilters(), QStringList{QStringLiteral("Microsoft Excel Files (*.XLS *.XLSX)")});
+        const QStringList filters = open->nameFilters();
+        QCOMPARE(filters.size(), 5);
+        QCOMPARE(filters[0], QStringLiteral("Office 文書 (*.xls *.xlt *.xla *.xlsx *.xlsm *.xltx *.xltm *.xlam *.xlsb "
+                                             "*.doc *.dot *.docx *.docm *.dotx *.dotm *.ppt *.pot *.pps *.pptx *.pptm "
+                                             "*.potx *.potm *.ppsx *.ppsm)"));
+        QVERIFY(filters[1].startsWith(QStringLiteral("Excel ブック (*.xls *.xlt *.xla *.xlsx")));
+        QVERIFY(filters[2].startsWith(QStringLiteral("Word 文書 (*.doc *.dot *.docx")));
+        QVERIFY(filters[3].startsWith(QStringLiteral("PowerPoint プレゼンテーション (*.ppt *.pot *.pps *.pptx")));
+        QCOMPARE(filters[4], QStringLiteral("すべてのファイル (*)"));
+        std::unique_ptr<QFileDialog> folder(ui::makeFolderDialog(nullptr, QStringLiteral("t"), true));
+        QCOMPARE(folder->fileMode(), QFileDialog::Directory);
+        auto* box = folder->findChild<QCheckBox*>(QStringLiteral("includeSubfolders"));
+        QVERIFY(box && box->isChecked());
+        QCOMPARE(box->text(), QStringLiteral("サブフォルダーも含める"));
         std::unique_ptr<QFileDialog> save(ui::makeSaveDialog(nullptr, QString()));
         QCOMPARE(save->acceptMode(), QFileDialog::AcceptSave);
         QCOMPARE(save->defaultSuffix(), QStringLiteral("CSV"));

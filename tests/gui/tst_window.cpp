@@ -218,6 +218,25 @@ private slots:
         w.prompts->folder = test::s2q(dir.file("~$odd"));
         w.form->ToolButton5Click();
         QCOMPARE(w.form->fileList()->rowCount(), 2);
+        QVERIFY(!w.prompts->subfoldersOffered);
+
+        // Ticking "サブフォルダーも含める" brings the subfolder's documents
+        // after the folder's own, and the box stays ticked from then on,
+        // also in a window opened later.
+        w.form->ToolButton3Click();
+        w.prompts->folder = test::s2q(dir.path());
+        w.prompts->includeSubfolders = true;
+        w.form->ToolButton5Click();
+        QCOMPARE(w.form->fileList()->files().paths(),
+                 (std::vector<std::string>{native(lower), native(upper), native(dir.file("sub/d.xls"))}));
+        test::Window later;
+        later.prompts->folder = test::s2q(dir.file("sub"));
+        later.form->ToolButton5Click();
+        QVERIFY(later.prompts->subfoldersOffered);
+        // A folder dropped on the list is searched the same way.
+        QCOMPARE(later.form->HandleDroppedFiles({test::s2q(dir.path())}), 2);
+        QCOMPARE(later.form->fileList()->files().paths(),
+                 (std::vector<std::string>{native(dir.file("sub/d.xls")), native(lower), native(upper)}));
     }
 
     void dropsOfFileUrls() {
@@ -245,8 +264,8 @@ private slots:
         // The same file written in another case is another path; on a file
         // system that tells case apart it has to exist under that name.
         std::filesystem::copy_file(a, upper);
-        test::writeFile(dir.file("x.doc"), "x");
-        QCOMPARE(w.form->HandleDroppedFiles({test::s2q(upper), test::s2q(dir.file("x.doc"))}), 1);
+        test::writeFile(dir.file("x.txt"), "x");
+        QCOMPARE(w.form->HandleDroppedFiles({test::s2q(upper), test::s2q(dir.file("x.txt"))}), 1);
         QCOMPARE(w.form->fileList()->rowCount(), 2);
         QCOMPARE(w.form->selectedRow(), 1);
     }
