@@ -12,14 +12,14 @@ QV_PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libpugixml-dev libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-  locales fonts-ipafont-gothic fonts-noto-cjk
+  locales fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
   python3 python3-olefile zip unzip acl e2fsprogs util-linux
   xvfb xauth
 )
 # Only for the fuzzers (scripts/fuzz, scripts/test --fuzz).
 QV_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-# An independent office suite, to prove written workbooks still open.
-QV_OFFICE_PACKAGES=(libreoffice-calc-nogui)
+# An independent office suite, to prove written documents still open.
+QV_OFFICE_PACKAGES=(libreoffice-calc-nogui libreoffice-writer-nogui libreoffice-impress-nogui)
 
 qv_install() {
   local missing=()
