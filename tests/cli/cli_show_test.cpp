@@ -144,27 +144,28 @@ TEST_F(CliTest, ShowNamesTheReasonAFilesPropertiesCantBeRead) {
 // Folders stand for every Office kind, with their subfolders on -r; a signed
 // package changes only with --allow-unsigning.
 TEST_F(CliTest, FoldersBringEveryKindAndSignedPackagesWaitForConsent) {
-    const std::string book = dir.copyData("lo_ascii.xlsx", "book.xlsm");
+    dir.copyData("lo_ascii.xlsx", "book.xlsm");
     std::filesystem::create_directories(dir.file("sub/deeper"));
-    const std::string deep = dir.copyData("lo_ascii.xls", "sub/deeper/old.DOC");
+    dir.copyData("lo_ascii.xls", "sub/deeper/old.DOC");
     dir.copyData("lo_ascii.xls", "sub/~$old.doc");
     const std::string signedFile = dir.copyData("signed_properties.xlsx", "sub/signed.pptx");
+    // Found paths are the platform's; the names tell them apart.
     CliRun flat = runQv({"show", "--json", dir.path()});
     EXPECT_EQ(flat.status, 0);
-    EXPECT_NE(flat.out.find(book), std::string::npos);
-    EXPECT_EQ(flat.out.find(deep), std::string::npos);
+    EXPECT_NE(flat.out.find("book.xlsm"), std::string::npos);
+    EXPECT_EQ(flat.out.find("old.DOC"), std::string::npos);
     CliRun deepRun = runQv({"export", "-r", "-o", "-", dir.path()});
     EXPECT_EQ(std::count(deepRun.out.begin(), deepRun.out.end(), '\n'), 4) << deepRun.out;
-    EXPECT_LT(deepRun.out.find(signedFile), deepRun.out.find(deep)) << "files before subfolders";
+    EXPECT_LT(deepRun.out.find("signed.pptx"), deepRun.out.find("old.DOC")) << "files before subfolders";
 
     const std::string before = test::readFile(signedFile);
     CliRun refused = runQv({"set", "--recursive", "--set", "title=x", dir.path()});
     EXPECT_EQ(refused.status, cli::kExitFileFailed);
-    EXPECT_NE(refused.out.find(signedFile + ": failed: can't write: the document's digital signature covers "
-                                            "docProps/core.xml"),
+    EXPECT_NE(refused.out.find("signed.pptx: failed: can't write: the document's digital signature covers "
+                               "docProps/core.xml"),
               std::string::npos)
         << refused.out;
-    EXPECT_NE(refused.out.find(deep + ": changed"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("old.DOC: changed"), std::string::npos) << refused.out;
     EXPECT_EQ(test::readFile(signedFile), before);
     // The file times and attributes touch no signed part.
     EXPECT_EQ(runQv({"set", "--hidden", "off", signedFile}).status, 0);

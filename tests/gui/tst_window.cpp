@@ -230,11 +230,11 @@ private slots:
         QCOMPARE(w.form->fileList()->files().paths(),
                  (std::vector<std::string>{native(lower), native(upper), native(dir.file("sub/d.xls"))}));
         test::Window later;
-        later.prompts->folder = test::s2q(dir.file("sub"));
+        later.prompts->folder = test::s2q(native(dir.file("sub")));
         later.form->ToolButton5Click();
         QVERIFY(later.prompts->subfoldersOffered);
         // A folder dropped on the list is searched the same way.
-        QCOMPARE(later.form->HandleDroppedFiles({test::s2q(dir.path())}), 2);
+        QCOMPARE(later.form->HandleDroppedFiles({test::s2q(native(dir.path()))}), 2);
         QCOMPARE(later.form->fileList()->files().paths(),
                  (std::vector<std::string>{native(dir.file("sub/d.xls")), native(lower), native(upper)}));
     }

@@ -5,8 +5,8 @@
 #     lists the folder, reads the view, runs a batch change with backups and
 #     saves the defaults; the Linux command line then reads what it wrote and
 #     reg.exe the defaults in the registry.
-#  2. quorvix.exe itself starts, lists the folder through the Windows folder
-#     chooser, and a picture of it is saved to SCREENSHOT.
+#  2. quorvix.exe itself starts, lists the folder through its folder chooser
+#     (path typed, Return), and a picture of it is saved to SCREENSHOT.
 #   wine_session.sh LINUX_CLI BUILD_WIN SAMPLES SCREENSHOT
 set -euo pipefail
 linux="$(realpath "$1")" win="$(realpath "$2")" samples="$(realpath "$3")" shot="$(realpath -m "$4")"
@@ -62,10 +62,10 @@ if grep -E '^"[^"]*"=' "$work/defaults.txt" | grep -vqE '^"[^"]*"="'; then
 fi
 echo "same: $(grep -cE '^"' "$work/defaults.txt") saved defaults in the registry, all strings"
 
-# 2. The program itself: a folder listed through the Windows folder chooser.
+# 2. The program itself: a folder listed through its folder chooser.
 # Fresh copies of the samples, for the picture.
 rm -f "$work/books"/*
-cp "$samples"/*.xls "$samples"/*.xlsx "$work/books/"
+cp "$samples"/* "$work/books/"
 wine "$win/src/app/quorvix.exe" >/dev/null 2>&1 &
 app=$!
 wid=""
@@ -81,7 +81,7 @@ import -window "$wid" "$work/empty.png"
 xdotool mousemove $((X + 220)) $((Y + 33)) click 1
 chooser=""
 for _ in $(seq 60); do
-  chooser="$(xdotool search --onlyvisible --name '^フォルダーの選択$' 2>/dev/null | head -n 1)" && [ -n "$chooser" ] && break
+  chooser="$(xdotool search --onlyvisible --name '^フォルダを選択してください$' 2>/dev/null | head -n 1)" && [ -n "$chooser" ] && break
   sleep 0.5
 done
 [ -n "$chooser" ] || fail "the folder chooser did not open"
@@ -89,7 +89,7 @@ sleep 1
 xdotool type --delay 5 "$(winepath -w "$work/books")"
 xdotool key Return
 for _ in $(seq 60); do
-  xdotool search --onlyvisible --name '^フォルダーの選択$' >/dev/null 2>&1 || break
+  xdotool search --onlyvisible --name '^フォルダを選択してください$' >/dev/null 2>&1 || break
   sleep 0.5
 done
 sleep 2
