@@ -20,9 +20,9 @@ Status backupoldfile(const std::string& path) {
         return stamp.error();
     // Whatever stands at the backup's name is replaced, never written
     // through: a link or a second hard link planted there gets nothing of
-    // the workbook, and nothing there is given a mode.
-    // The copy is closed to everyone the workbook is closed to from its
-    // first byte, and looks like the workbook: its times exactly, its
+    // the document, and nothing there is given a mode.
+    // The copy is closed to everyone the document is closed to from its
+    // first byte, and looks like the document: its times exactly, its
     // attributes.
     platform::FinalMetadata final;
     final.times = platform::FileTimes{stamp->Creation, stamp->LastAccess, stamp->LastWrite};

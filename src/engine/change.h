@@ -1,4 +1,4 @@
-// Changing workbooks: one file from the single page, every listed file from
+// Changing documents: one file from the single page, every listed file from
 // the batch page, with a backup before each change when asked.
 #pragma once
 
@@ -15,12 +15,12 @@ namespace qv::engine {
 // The state icon of a listed file.
 enum class FileState { Unchanged = 0, Changed = 1, ChangeFailed = 2, Unreadable = 3 };
 
-// The backup of a workbook: its full path with ".bak" appended.
+// The backup of a document: its full path with ".bak" appended.
 std::string BackupPathFor(const std::string& path);
 
-// Copies the workbook to its backup, replacing an older backup (a link or a
+// Copies the document to its backup, replacing an older backup (a link or a
 // second hard link there is replaced, never written through), and gives the
-// backup the workbook's permissions, owner, ACL, times and attributes.
+// backup the document's permissions, owner, ACL, times and attributes.
 Status backupoldfile(const std::string& path);
 
 // For each listed path, the index of the first path that names the same file

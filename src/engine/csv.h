@@ -1,4 +1,4 @@
-// CSV export of the listed workbooks: a header and one line per workbook.
+// CSV export of the listed documents: a header and one line per document.
 #pragma once
 
 #include <optional>
@@ -18,7 +18,7 @@ enum class CsvEncoding {
 // The header line (UTF-8, no line end).
 std::string BuildCsvHeader();
 
-// One workbook's line (UTF-8, no line end), read like the single view and
+// One document's line (UTF-8, no line end), read like the single view and
 // with the file's times and attributes put back. A missing file gives the
 // short line; a package that can't be read gives no line at all.
 std::optional<std::string> BuildCsvRow(const std::string& path);
@@ -28,7 +28,7 @@ std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encodin
 
 struct ExportReport {
     bool cancelled = false;
-    std::size_t rows = 0;  // workbook rows written (a value may hold line breaks)
+    std::size_t rows = 0;  // document rows written (a value may hold line breaks)
     Status written;        // the CSV file could be written
 };
 

@@ -1,4 +1,4 @@
-// The list of workbooks the tool works on: paths exactly as given, no two
+// The list of documents the tool works on: paths exactly as given, no two
 // alike (compared exactly, with case), each with its state.
 #pragma once
 

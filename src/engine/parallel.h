@@ -1,4 +1,4 @@
-// Reads of many workbooks on every core, with their results, progress and
+// Reads of many documents on every core, with their results, progress and
 // cancel in list order as if read one after another.
 #pragma once
 

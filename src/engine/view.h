@@ -1,4 +1,4 @@
-// Reading one workbook for the single page, the export and the command line:
+// Reading one document for the single page, the export and the command line:
 // its stamp, its fourteen properties, and its times and attributes put back.
 #pragma once
 

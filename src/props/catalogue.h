@@ -16,7 +16,7 @@ enum class EditorKind {
     DateTimeClearable,  // date and time that may be cleared (last printed)
 };
 
-// Which property set of a compound-file workbook holds a property.
+// Which property set of a compound-file document holds a property.
 constexpr int kSummaryInformationSet = 1;
 constexpr int kDocSummaryInformationSet = 2;
 

@@ -1,6 +1,6 @@
-// The fourteen properties of a compound-file workbook (".XLS" and every
-// extension other than ".XLSX"): the bridge between the compound-file
-// container and the property-set format.
+// The fourteen properties of a compound-file document (.xls, .doc, .ppt and
+// their kin): the bridge between the compound-file container and the
+// property-set format.
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
-// A file's times and attributes: taken before a workbook is touched, set
-// after a change, and put back after a workbook was only read.
+// A file's times and attributes: taken before a document is touched, set
+// after a change, and put back after a document was only read.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
-// The fourteen properties of a package workbook (".XLSX").
+// The fourteen properties of a package document (.xlsx, .docx, .pptx and
+// their kin).
 #pragma once
 
 #include <string>

@@ -1,7 +1,7 @@
 // The two modal progress windows: TForm7 for the batch change and TForm9 for
 // the CSV export. The run itself happens on a worker thread, so the window
 // keeps repainting and "キャンセル" is heard at once, even while one large
-// workbook is being rewritten; the cancel takes effect before the next file.
+// document is being rewritten; the cancel takes effect before the next file.
 #pragma once
 
 #include <QDialog>

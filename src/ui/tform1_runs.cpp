@@ -1,7 +1,7 @@
-// The commands that change or export workbooks, and the saved defaults.
+// The commands that change or export documents, and the saved defaults.
 #include <QApplication>
-#include <algorithm>
 #include <QSettings>
+#include <algorithm>
 
 #include "engine/change.h"
 #include "engine/csv.h"
@@ -65,7 +65,7 @@ void TForm1::BitBtn6Click() {
         QApplication::restoreOverrideCursor();
     }
     if (outcome.backupFailed) {
-        // The file was not touched and keeps the workbook icon.
+        // The file was not touched and keeps its application's icon.
         message(tr("元のファイルをバックアップする時、エラーが発生しました。") + QLatin1Char('\n') +
                 tr("このファイルは他のアプリケーションで開けないよにしてください。") + QLatin1Char('\n') +
                 QString::fromStdString(path));

@@ -1,5 +1,5 @@
 // The single-file view: whenever the file list's selection changes, the
-// single page shows the selected workbook, read through the engine.
+// single page shows the selected document, read through the engine.
 #include <QAction>
 #include <QStatusBar>
 #include <exception>
