@@ -4,8 +4,9 @@
 // folder chooser answered by the program). Then the list is scrolled to its
 // end and repainted, which tells whether it stays responsive.
 //
-//   qv_bench_gui_add LISTED_FOLDER NEW_FOLDER ROUNDS
+//   qv_bench_gui_add LISTED_FOLDER NEW_FOLDER ROUNDS [subfolders]
 //
+// With "subfolders" the chooser's "サブフォルダーも含める" is ticked.
 // Prints per round "gui ADD_MS PAINT_MS ROWS".
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "ui/appearance.h"
 #include "ui/filelistmodel.h"
@@ -48,10 +50,11 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: qv_bench_gui_add LISTED_FOLDER NEW_FOLDER ROUNDS\n");
+    if (argc != 4 && !(argc == 5 && std::string(argv[4]) == "subfolders")) {
+        std::fprintf(stderr, "usage: qv_bench_gui_add LISTED_FOLDER NEW_FOLDER ROUNDS [subfolders]\n");
         return 2;
     }
+    const bool subfolders = argc == 5;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // The saved defaults the window loads at start come from a folder of
@@ -81,6 +84,7 @@ int main(int argc, char** argv) {
         const int before = form.fileList()->rowCount();
 
         prompts->folder = added;
+        prompts->includeSubfolders = subfolders;
         QElapsedTimer t;
         t.start();
         form.ToolButton5Click();
