@@ -556,6 +556,15 @@ TEST(PackageWrite, SignaturesOverWrittenPartsStopTheWriteUnlessAllowed) {
     EXPECT_EQ(writeTitle(relsSigned, false, kRowCompany).error().code, ErrorCode::Signed);
     EXPECT_EQ(test::readFile(relsSigned), relsBefore);
 
+    // A reference nested deeper than any recursion could follow is found.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    deep += "<Reference URI=\"/docProps/core.xml\"/>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "</a>";
+    EXPECT_EQ(writeTitle(signedPackage(dir, "_xmlsignatures", {}, true, deep), false).error().code, ErrorCode::Signed);
+
     // A signature that can't be read may cover anything.
     EXPECT_EQ(writeTitle(signedPackage(dir, "_xmlsignatures", {}, true, "<Signature"), false).error().code,
               ErrorCode::Signed);

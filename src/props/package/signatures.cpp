@@ -52,18 +52,23 @@ std::optional<XmlPart> loadEntry(const zip::ZipDirectory& directory, const Entry
 }
 
 // Every Reference URI that names a part (a "#id" names an element of the
-// signature itself).
-void collectReferences(pugi::xml_node node, std::vector<std::string>& out) {
-    for (pugi::xml_node n = node.first_child(); n; n = n.next_sibling()) {
-        if (n.type() != pugi::node_element)
-            continue;
-        if (XmlPart::LocalName(n) == "Reference") {
+// signature itself). Walked without recursion: a hostile signature may nest
+// deeper than the stack reaches.
+void collectReferences(pugi::xml_node root, std::vector<std::string>& out) {
+    for (pugi::xml_node n = root; n;) {
+        if (n.type() == pugi::node_element && XmlPart::LocalName(n) == "Reference") {
             std::string uri = text::trim(XmlPart::AttributeOf(n, "URI").value_or(""));
             if (!uri.empty() && uri[0] != '#')
                 if (auto name = ResolveTarget("", uri))
                     out.push_back(std::move(*name));
         }
-        collectReferences(n, out);
+        if (n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        while (n && n != root && !n.next_sibling())
+            n = n.parent();
+        n = n && n != root ? n.next_sibling() : pugi::xml_node();
     }
 }
 
