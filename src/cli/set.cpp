@@ -178,7 +178,8 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (r.state == engine::FileState::Changed)
             out << r.path << ": changed\n";
         else
-            out << r.path << ": failed: " << r.error.message << "\n";
+            out << r.path << ": failed: " << r.error.message
+                << (r.error.code == ErrorCode::Signed ? " (--allow-unsigning changes it all the same)" : "") << "\n";
         out.flush();
     };
     engine::BatchReport report = engine::RunBatch(paths, s, cb);

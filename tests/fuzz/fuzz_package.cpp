@@ -1,12 +1,14 @@
-// Fuzz target: the package reader and writer over an in-memory archive, and
-// a property part on its own. Nothing may crash, hang or grow without bound,
-// and a part changed by the writer must load again with the written values.
+// Fuzz target: the package reader and writer over an in-memory archive (the
+// signatures' references included), and a property part on its own. Nothing
+// may crash, hang or grow without bound, and a part changed by the writer
+// must load again with the written values.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "props/package/properties.h"
+#include "props/package/signatures.h"
 #include "props/package/xml_part.h"
 #include "zip/directory.h"
 #include "zip/extract.h"
@@ -56,10 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto dir = zip::ReadDirectory(source);
     if (!dir)
         return 0;
-    auto parts = package::LoadPropertyParts(
-        *dir, [&source](const zip::ZipEntry& e) { return zip::ExtractEntry(source, e); });
+    const package::EntryExtractor extract = [&source](const zip::ZipEntry& e) {
+        return zip::ExtractEntry(source, e);
+    };
+    auto parts = package::LoadPropertyParts(*dir, extract);
     if (!parts)
         return 0;
+    const package::SignedParts signedParts = package::FindSignedParts(*dir, extract, parts->relationships);
+    (void)signedParts.covers(parts->core.entryName);
     if (!parts->extended.xml)
         parts->extended.xml = package::NewExtendedPart(parts->strict);
     if (!parts->core.xml)
