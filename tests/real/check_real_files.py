@@ -968,8 +968,9 @@ def duration_minutes(text):
 
 def odf_body(flat, unseen=()):
     """The document's content in a flat ODF export, to compare before and
-    after; less the ids LibreOffice makes up anew on every import, the folder
-    links are relative to, and with "pageNames" unseen the slides' names."""
+    after; less the ids and automatic style names LibreOffice makes up anew
+    on every import, the folder links are relative to, and with "pageNames"
+    unseen the slides' names."""
     try:
         body = ET.fromstring(flat).find("{%s}body" % NS_OFFICE)
     except ET.ParseError:
@@ -977,7 +978,10 @@ def odf_body(flat, unseen=()):
     if body is None:
         return None
     for el in body.iter():
-        for attr in [a for a in el.attrib if a == XML_ID or a.endswith("}continue-list")]:
+        # Automatic style names are numbered anew on every import, not always
+        # in the same order.
+        for attr in [a for a in el.attrib
+                     if a == XML_ID or a.endswith("}continue-list") or a.endswith("style-name")]:
             del el.attrib[attr]
         if "pageNames" in unseen and el.tag == "{%s}page" % NS_DRAW:
             el.attrib.pop("{%s}name" % NS_DRAW, None)
