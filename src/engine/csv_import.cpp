@@ -1,0 +1,242 @@
+#include "engine/csv_import.h"
+
+#include <map>
+
+#include "base/text.h"
+#include "localtext/datetext.h"
+#include "localtext/rowtext.h"
+#include "platform/platform.h"
+#include "props/datetime.h"
+
+namespace qv::engine {
+
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr int kShiftJis = 932;
+
+Error csvError(std::size_t line, std::size_t column, const std::string& what) {
+    return Error(ErrorCode::InvalidArgument,
+                 "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what);
+}
+
+// What a head names: a file column, one of the fourteen rows, a time or an
+// attribute.
+struct Column {
+    enum class Kind { FullName, FileName, Property, File };
+    Kind kind;
+    int index = 0;  // the row, or the FileColumn
+};
+
+constexpr const char* kFileColumnKeys[kFileColumnCount] = {"creationTime", "lastWriteTime", "lastAccessTime",
+                                                           "readOnly",     "archive",       "hidden",
+                                                           "system"};
+
+std::optional<Column> columnFor(const std::string& head) {
+    if (head == "File full name")
+        return Column{Column::Kind::FullName};
+    if (head == "File Name")
+        return Column{Column::Kind::FileName};
+    for (const PropertyRow& r : kCatalogue)
+        if (head == r.Label || head == r.Key)
+            return Column{Column::Kind::Property, r.Index};
+    for (std::size_t i = 0; i < kFileColumnCount; ++i)
+        if (head == kFileInfoNames[i] || head == kFileColumnKeys[i])
+            return Column{Column::Kind::File, static_cast<int>(i)};
+    return std::nullopt;
+}
+
+bool blankRecord(const CsvRecord& r) { return r.fields.size() == 1 && text::trim(r.fields[0]).empty(); }
+
+}  // namespace
+
+Result<std::string> DecodeCsvText(std::string_view bytes, CsvInputEncoding encoding) {
+    const bool bom = bytes.starts_with(kBom);
+    if (encoding == CsvInputEncoding::Utf8 || (encoding == CsvInputEncoding::Auto && (bom || text::isValidUtf8(bytes)))) {
+        if (bom)
+            bytes.remove_prefix(kBom.size());
+        if (!text::isValidUtf8(bytes))
+            return Error(ErrorCode::ConversionFailed, "the CSV is not valid UTF-8");
+        return std::string(bytes);
+    }
+    return platform::decodeCodePage(kShiftJis, bytes);
+}
+
+Result<std::vector<CsvRecord>> ParseCsvRecords(std::string_view s) {
+    std::vector<CsvRecord> records;
+    std::size_t i = 0, line = 1;
+    while (i < s.size()) {
+        CsvRecord record;
+        record.line = line;
+        std::size_t lineStart = i;
+        for (;;) {
+            std::string field;
+            if (i < s.size() && s[i] == '"') {
+                const std::size_t openLine = line, openColumn = i - lineStart + 1;
+                ++i;
+                for (;;) {
+                    if (i >= s.size())
+                        return csvError(openLine, openColumn, "a quoted field is never closed");
+                    if (s[i] == '"') {
+                        if (i + 1 < s.size() && s[i + 1] == '"') {
+                            field += '"';
+                            i += 2;
+                            continue;
+                        }
+                        ++i;
+                        break;
+                    }
+                    if (s[i] == '\n') {
+                        ++line;
+                        lineStart = i + 1;
+                    }
+                    field += s[i++];
+                }
+                if (i < s.size() && s[i] != ',' && s[i] != '\r' && s[i] != '\n')
+                    return csvError(line, i - lineStart + 1, "text after a closing quote");
+            } else {
+                while (i < s.size() && s[i] != ',' && s[i] != '\r' && s[i] != '\n') {
+                    if (s[i] == '"')
+                        return csvError(line, i - lineStart + 1, "a quote inside an unquoted field");
+                    field += s[i++];
+                }
+            }
+            record.fields.push_back(std::move(field));
+            if (i < s.size() && s[i] == ',') {
+                ++i;
+                continue;
+            }
+            break;
+        }
+        // The line end: CR LF, LF, or a lone CR.
+        if (i < s.size() && s[i] == '\r')
+            ++i;
+        if (i < s.size() && s[i] == '\n')
+            ++i;
+        ++line;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+ImportTable ReadImportTable(std::string_view text, const std::string& csvFolder) {
+    ImportTable table;
+    auto records = ParseCsvRecords(text);
+    if (!records) {
+        table.issues.push_back({0, 0, {}, records.error().message});
+        return table;
+    }
+    if (records->empty() || blankRecord(records->front())) {
+        table.issues.push_back({1, 0, {}, "the CSV has no head line"});
+        return table;
+    }
+    const CsvRecord& headLine = records->front();
+    std::vector<std::optional<Column>> columns;
+    std::map<std::string, std::size_t> seenHeads;
+    bool namesFiles = false;
+    for (std::size_t c = 0; c < headLine.fields.size(); ++c) {
+        const std::string head = text::trim(headLine.fields[c]);
+        auto column = columnFor(head);
+        if (!column)
+            table.issues.push_back({headLine.line, c + 1, head, "unknown head"});
+        else if (auto [it, fresh] = seenHeads.emplace(head, c + 1); !fresh)
+            table.issues.push_back({headLine.line, c + 1, head, "a second column of this head"});
+        namesFiles = namesFiles || (column && (column->kind == Column::Kind::FullName ||
+                                               column->kind == Column::Kind::FileName));
+        columns.push_back(column);
+    }
+    if (!namesFiles)
+        table.issues.push_back({headLine.line, 0, {}, "no \"File full name\" or \"File Name\" column names the files"});
+    if (!table.issues.empty())
+        return table;
+
+    std::map<std::string, std::size_t> rowOfPath;
+    for (std::size_t r = 1; r < records->size(); ++r) {
+        const CsvRecord& record = (*records)[r];
+        if (blankRecord(record))
+            continue;
+        if (record.fields.size() > columns.size()) {
+            table.issues.push_back({record.line, columns.size() + 1, {}, "more fields than the head line has heads"});
+            continue;
+        }
+        ImportRow row;
+        row.line = record.line;
+        std::string fullName, fileName;
+        const std::size_t before = table.issues.size();
+        // Fewer fields than heads (the export's line for a missing file):
+        // the cells that aren't there leave their items alone.
+        for (std::size_t c = 0; c < record.fields.size(); ++c) {
+            const Column& column = *columns[c];
+            const std::string& cell = record.fields[c];
+            const std::string head = text::trim(headLine.fields[c]);
+            auto issue = [&](const std::string& what) { table.issues.push_back({record.line, c + 1, head, what}); };
+            switch (column.kind) {
+            case Column::Kind::FullName:
+                fullName = cell;
+                break;
+            case Column::Kind::FileName:
+                fileName = cell;
+                break;
+            case Column::Kind::Property: {
+                auto edit = EditFromText(column.index, cell);
+                if (!edit) {
+                    issue(edit.error().message);
+                } else if (column.index == kRowRevision && edit->action == PropertyEdit::Action::Set &&
+                           !std::holds_alternative<std::int64_t>(edit->value)) {
+                    issue("the revision is not a whole number");
+                } else {
+                    row.properties[static_cast<std::size_t>(column.index)] = std::move(*edit);
+                }
+                break;
+            }
+            case Column::Kind::File: {
+                const std::string t = text::trim(cell);
+                if (column.index < 3) {
+                    if (t.empty())
+                        break;
+                    if (auto local = ParseDateTimeText(t))
+                        row.times[static_cast<std::size_t>(column.index)] = *local;
+                    else if (auto utc = ParseIso8601(t))
+                        row.times[static_cast<std::size_t>(column.index)] = FileTimeToLocal(*utc);
+                    else
+                        issue("'" + cell + "' is not a date and time");
+                } else if (t == "Y" || t.empty()) {
+                    row.attributes[static_cast<std::size_t>(column.index - 3)] = t == "Y";
+                } else {
+                    issue("'" + cell + "' is neither \"Y\" nor empty");
+                }
+                break;
+            }
+            }
+        }
+        if (!fullName.empty())
+            row.path = fullName;
+        else if (!fileName.empty())
+            row.path = platform::joinPath(csvFolder, fileName);
+        if (row.path.empty()) {
+            table.issues.push_back({record.line, 0, {}, "the line names no file"});
+            continue;
+        }
+        if (auto [it, fresh] = rowOfPath.emplace(row.path, record.line); !fresh) {
+            table.issues.push_back(
+                {record.line, 0, {}, "a second line for " + row.path + " (line " + std::to_string(it->second) + ")"});
+            continue;
+        }
+        if (table.issues.size() == before)
+            table.rows.push_back(std::move(row));
+    }
+    return table;
+}
+
+std::string DescribeIssue(const ImportIssue& issue) {
+    std::string where;
+    if (issue.line > 0)
+        where = "line " + std::to_string(issue.line);
+    if (issue.column > 0)
+        where += ", column " + std::to_string(issue.column);
+    if (!issue.head.empty())
+        where += " (" + issue.head + ")";
+    return where.empty() ? issue.message : where + ": " + issue.message;
+}
+
+}  // namespace qv::engine

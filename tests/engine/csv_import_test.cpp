@@ -1,0 +1,135 @@
+// Reading a CSV back: the export's own bytes in both encodings, what a
+// spreadsheet saves from it, and every error with its line and column.
+#include <gtest/gtest.h>
+
+#include "engine/csv.h"
+#include "engine/csv_import.h"
+#include "enginetest.h"
+#include "localtext/datetext.h"
+#include "platform/platform.h"
+#include "props/datetime.h"
+
+using namespace qv;
+using namespace qv::engine;
+
+namespace {
+
+ImportTable tableOf(const std::string& csv, const std::string& folder = "/d") {
+    auto text = DecodeCsvText(csv, CsvInputEncoding::Auto);
+    EXPECT_TRUE(text.ok());
+    return ReadImportTable(*text, folder);
+}
+
+std::vector<std::string> described(const ImportTable& t) {
+    std::vector<std::string> out;
+    for (const ImportIssue& i : t.issues)
+        out.push_back(DescribeIssue(i));
+    return out;
+}
+
+}  // namespace
+
+TEST(CsvImport, TheExportReadsBackAsItsFilesInBothEncodings) {
+    test::EngineEnvironment env;
+    test::TempDir dir;
+    const std::vector<std::string> files = {dir.copyData("lo_japanese.xls"), dir.copyData("lo_japanese.xlsx")};
+    for (CsvEncoding encoding : {CsvEncoding::ShiftJis, CsvEncoding::Utf8}) {
+        const ImportTable t = tableOf(BuildCsv(files, encoding), dir.path());
+        ASSERT_TRUE(t.issues.empty()) << described(t).front();
+        ASSERT_EQ(t.rows.size(), 2u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            const ImportRow& row = t.rows[i];
+            EXPECT_EQ(row.path, files[i]);
+            EXPECT_EQ(row.line, i + 2);
+            for (const auto& p : row.properties)
+                EXPECT_TRUE(p.has_value());
+            ASSERT_TRUE(row.properties[kRowTitle]->action == PropertyEdit::Action::Set);
+            EXPECT_NE(std::get<std::string>(row.properties[kRowTitle]->value).find("四半期"), std::string::npos);
+            EXPECT_TRUE(std::holds_alternative<Instant>(row.properties[kRowCreated]->value));
+            EXPECT_TRUE(row.times[0] && row.times[1]);
+            for (const auto& a : row.attributes)
+                EXPECT_TRUE(a.has_value());
+        }
+    }
+}
+
+TEST(CsvImport, RecordsFollowRfc4180WithEitherLineEnd) {
+    auto r = ParseCsvRecords("a,\"b,c\",\"say \"\"hi\"\"\"\r\n\"two\r\nlines\",,x\nlast");
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    ASSERT_EQ(r->size(), 3u);
+    EXPECT_EQ((*r)[0].fields, (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
+    EXPECT_EQ((*r)[1].fields, (std::vector<std::string>{"two\r\nlines", "", "x"}));
+    EXPECT_EQ((*r)[1].line, 2u);
+    EXPECT_EQ((*r)[2].line, 4u);
+    EXPECT_EQ((*r)[2].fields, std::vector<std::string>{"last"});
+
+    EXPECT_EQ(ParseCsvRecords("a\n\"open,\nb").error().message, "line 2, column 1: a quoted field is never closed");
+    EXPECT_EQ(ParseCsvRecords("\"a\"b,c").error().message, "line 1, column 4: text after a closing quote");
+    EXPECT_EQ(ParseCsvRecords("ab\"c").error().message, "line 1, column 3: a quote inside an unquoted field");
+}
+
+TEST(CsvImport, TheEncodingIsFoundFromTheBytes) {
+    const std::string utf8 = "\"タイトル\"";
+    EXPECT_EQ(*DecodeCsvText("\xEF\xBB\xBF" + utf8, CsvInputEncoding::Auto), utf8);
+    EXPECT_EQ(*DecodeCsvText(utf8, CsvInputEncoding::Auto), utf8);
+    const std::string sjis = *platform::encodeCodePage(932, utf8, false);
+    EXPECT_EQ(*DecodeCsvText(sjis, CsvInputEncoding::Auto), utf8);
+    EXPECT_EQ(*DecodeCsvText(sjis, CsvInputEncoding::ShiftJis), utf8);
+    EXPECT_FALSE(DecodeCsvText(sjis, CsvInputEncoding::Utf8).ok());
+}
+
+TEST(CsvImport, HeadsInAnyOrderAndSubsetAndEveryCellChecked) {
+    test::ScopedTimeZone tz("Asia/Tokyo");
+    SetFormatsForTesting(platform::LocaleFormats{});
+    // The command line's keys, a file named relative to the CSV's folder,
+    // empty cells that erase or leave alone, attributes set and cleared.
+    ImportTable t = tableOf("company,File Name,lastPrinted,hidden,readOnly,creationTime,revision\n"
+                            "Acme,a.docx,,Y,,,12\n"
+                            "\n"
+                            ",b.pptx,2012-06-03T05:50:20Z,,Y,2020/01/02 3:04:05,\n");
+    ASSERT_TRUE(t.issues.empty()) << described(t).front();
+    ASSERT_EQ(t.rows.size(), 2u);
+    const ImportRow& a = t.rows[0];
+    EXPECT_EQ(a.path, platform::joinPath("/d", "a.docx"));
+    EXPECT_EQ(std::get<std::string>(a.properties[kRowCompany]->value), "Acme");
+    EXPECT_EQ(a.properties[kRowLastPrinted]->action, PropertyEdit::Action::Erase);
+    EXPECT_EQ(std::get<std::int64_t>(a.properties[kRowRevision]->value), 12);
+    EXPECT_FALSE(a.properties[kRowTitle].has_value());
+    EXPECT_EQ(a.attributes[2], true);
+    EXPECT_EQ(a.attributes[0], false);
+    EXPECT_FALSE(a.attributes[1].has_value());
+    EXPECT_FALSE(a.times[0].has_value());
+    const ImportRow& b = t.rows[1];
+    EXPECT_EQ(b.line, 4u);
+    EXPECT_EQ(b.properties[kRowCompany]->action, PropertyEdit::Action::Erase);
+    EXPECT_EQ(std::get<Instant>(b.properties[kRowLastPrinted]->value).utc, *ParseIso8601("2012-06-03T05:50:20Z"));
+    EXPECT_EQ(b.times[0], ParseDateTimeText("2020/01/02 3:04:05"));
+    EXPECT_EQ(b.properties[kRowRevision]->action, PropertyEdit::Action::Erase);
+
+    // The head line's errors stop there.
+    EXPECT_EQ(described(tableOf("File Name,colour,title,title\n")),
+              (std::vector<std::string>{"line 1, column 2 (colour): unknown head",
+                                        "line 1, column 4 (title): a second column of this head"}));
+    EXPECT_EQ(described(tableOf("title\nx\n")),
+              std::vector<std::string>{"line 1: no \"File full name\" or \"File Name\" column names the files"});
+    // Every cell of every line is checked; the lines with errors give no row.
+    t = tableOf("File full name,作成日時,revision,editTime,Hidden,title\n"
+                "/d/a.xls,soon,,,,\n"
+                "/d/b.xls,,1.5,-3,yes,\n"
+                "/d/c.xls,,,,,ok\n"
+                "/d/a.xls,,,,,again\n"
+                ",,,,,nameless\n"
+                "/d/e.xls,,,,,,extra\n");
+    EXPECT_EQ(described(t),
+              (std::vector<std::string>{
+                  "line 2, column 2 (作成日時): the value of created is not a date: soon",
+                  "line 3, column 3 (revision): the revision is not a whole number",
+                  "line 3, column 4 (editTime): the value of editTime is not a whole number of minutes: -3",
+                  "line 3, column 5 (Hidden): 'yes' is neither \"Y\" nor empty",
+                  "line 5: a second line for /d/a.xls (line 2)",
+                  "line 6: the line names no file",
+                  "line 7, column 7: more fields than the head line has heads"}));
+    ASSERT_EQ(t.rows.size(), 1u);
+    EXPECT_EQ(t.rows[0].path, "/d/c.xls");
+    SetFormatsForTesting(std::nullopt);
+}
