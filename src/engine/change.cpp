@@ -106,6 +106,23 @@ Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
     return applyChange(*real, *edits, final);
 }
 
+Status ApplyFileChange(const std::string& path, const FileChange& c) {
+    auto real = fileToChange(path);
+    if (!real)
+        return real.error();
+    auto stamp = ReadFileStamp(*real);
+    if (!stamp)
+        return stamp.error();
+    auto timeOf = [](const RawFileTime& had, const std::optional<LocalDateTime>& wanted) {
+        return wanted ? chosenTime(*wanted) : had;
+    };
+    platform::FinalMetadata final;
+    final.times = platform::FileTimes{timeOf(stamp->Creation, c.creation), timeOf(stamp->LastAccess, c.lastAccess),
+                                      timeOf(stamp->LastWrite, c.lastWrite)};
+    final.attributes = c.attributes.applyTo(stamp->Attributes);
+    return applyChange(*real, c.edits, final);
+}
+
 std::vector<std::size_t> FirstOfEachFile(const std::vector<std::string>& paths) {
     std::vector<std::size_t> first(paths.size());
     std::map<platform::FileIdentity, std::size_t> seen;
@@ -162,6 +179,12 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings&
 
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& settings,
                      const RunCallbacks& callbacks) {
+    return RunEachFile(
+        paths, settings.backup, [&](std::size_t i) { return ApplyBatchToFile(paths[i], settings); }, callbacks);
+}
+
+BatchReport RunEachFile(const std::vector<std::string>& paths, bool backup,
+                        const std::function<Status(std::size_t index)>& change, const RunCallbacks& callbacks) {
     // The run's files (and backups) are made durable together at its end.
     platform::ReplacementBatch batch;
     BatchReport report;
@@ -186,7 +209,7 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& s
                 callbacks.fileFinished(i, r, ProgressPercent(i + 1, paths.size()));
             continue;
         }
-        if (settings.backup) {
+        if (backup) {
             Status b = backupoldfile(paths[i]);
             if (!b) {
                 r.state = FileState::ChangeFailed;
@@ -198,7 +221,7 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& s
                 break;
             }
         }
-        Status st = ApplyBatchToFile(paths[i], settings);
+        Status st = change(i);
         r.state = st ? FileState::Changed : FileState::ChangeFailed;
         if (!st)
             r.error = st.error();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,15 @@ Status ApplyBatchToFile(const std::string& path, const BatchChange& change);
 // The same from the page's texts; a text that doesn't parse fails the file.
 Status ApplyBatchToFile(const std::string& path, const BatchSettings& settings);
 Status ApplySingleToFile(const std::string& path, const SingleSettings& settings);
+
+// One file's own change, as a CSV line asks for it: the edits, the times
+// to set (the others stay as found) and the attribute choices.
+struct FileChange {
+    MetadataEdits edits;
+    std::optional<LocalDateTime> creation, lastWrite, lastAccess;
+    AttributeChoices attributes;
+};
+Status ApplyFileChange(const std::string& path, const FileChange& change);
 
 // The percentage after the k-th of n files, halves to even.
 int ProgressPercent(std::size_t k, std::size_t n);
@@ -76,6 +86,11 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& c
 // with the reason before anything is touched (no backup is made).
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings& settings,
                      const RunCallbacks& callbacks = {});
+
+// The loop of every run that changes a list: RunBatch's, with the change of
+// each file (by its index) given.
+BatchReport RunEachFile(const std::vector<std::string>& paths, bool backup,
+                        const std::function<Status(std::size_t index)>& change, const RunCallbacks& callbacks = {});
 
 struct SingleOutcome {
     FileState state = FileState::Unchanged;  // Unchanged when the backup failed

@@ -1,8 +1,11 @@
 #include "engine/csv_import.h"
 
+#include <cmath>
 #include <map>
 
 #include "base/text.h"
+#include "engine/parallel.h"
+#include "engine/view.h"
 #include "localtext/datetext.h"
 #include "localtext/rowtext.h"
 #include "platform/platform.h"
@@ -226,6 +229,96 @@ ImportTable ReadImportTable(std::string_view text, const std::string& csvFolder)
             table.rows.push_back(std::move(row));
     }
     return table;
+}
+
+namespace {
+
+std::string timeText(LocalDateTime t) { return FormatDateTimeText(t); }
+// Times compare as the export writes them: to the second.
+bool sameSecond(LocalDateTime a, LocalDateTime b) { return timeText(a) == timeText(b); }
+
+// What a line asks of its file, against what the file holds.
+FileImport compare(const ImportRow& row, const FileView& view) {
+    FileImport f;
+    f.line = row.line;
+    f.path = row.path;
+    for (const PropertyRow& r : kCatalogue) {
+        const auto& edit = row.properties[static_cast<std::size_t>(r.Index)];
+        if (!edit)
+            continue;
+        const std::string before = DisplayText(view.metadata[static_cast<std::size_t>(r.Index)]);
+        const std::string after =
+            edit->action == PropertyEdit::Action::Set ? DisplayText(StoredProperty{true, edit->value}) : std::string();
+        if (before == after)
+            continue;
+        f.change.edits[r.Index] = *edit;
+        f.changes.push_back({r.Label, r.Key, before, after});
+    }
+    const LocalDateTime had[3] = {view.creation, view.lastWrite, view.lastAccess};
+    std::optional<LocalDateTime>* wanted[3] = {&f.change.creation, &f.change.lastWrite, &f.change.lastAccess};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (!row.times[i] || (sameSecond(*row.times[i], had[i]) && (i != 2 || view.lastAccessShown)))
+            continue;
+        *wanted[i] = *row.times[i];
+        f.changes.push_back({kFileInfoNames[i], kFileColumnKeys[i],
+                             i == 2 && !view.lastAccessShown ? std::string() : timeText(had[i]), timeText(*row.times[i])});
+    }
+    constexpr std::uint32_t kBits[4] = {kAttrReadOnly, kAttrArchive, kAttrHidden, kAttrSystem};
+    AttributeChoice AttributeChoices::*choices[4] = {&AttributeChoices::readOnly, &AttributeChoices::archive,
+                                                    &AttributeChoices::hidden, &AttributeChoices::system};
+    const std::uint32_t attributes = view.stamp ? view.stamp->Attributes : 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (!row.attributes[i] || ((attributes & kBits[i]) != 0) == *row.attributes[i])
+            continue;
+        f.change.attributes.*choices[i] = *row.attributes[i] ? AttributeChoice::Checked : AttributeChoice::Unchecked;
+        f.changes.push_back({kFileInfoNames[3 + i], kFileColumnKeys[3 + i], *row.attributes[i] ? "" : "Y",
+                             *row.attributes[i] ? "Y" : ""});
+    }
+    return f;
+}
+
+}  // namespace
+
+std::size_t ImportPlan::itemCount() const {
+    std::size_t n = 0;
+    for (const FileImport& f : files)
+        n += f.changes.size();
+    return n;
+}
+
+ImportPlan PlanImport(const ImportTable& table) {
+    ImportPlan plan;
+    // Read on every core, compared in the CSV's order.
+    ForEachOrdered(
+        table.rows.size(), [&](std::size_t i) { return LoadSingleFileView(table.rows[i].path); },
+        [](std::size_t) { return true; },
+        [&](std::size_t i, FileView view) {
+            const ImportRow& row = table.rows[i];
+            if (!view.found) {
+                plan.skipped.push_back({row.line, 0, {}, row.path + ": the file is not there"});
+            } else if (!view.ok || !view.stamp) {
+                plan.skipped.push_back({row.line, 0, {}, row.path + ": " + view.error.message});
+            } else if (FileImport f = compare(row, view); f.changes.empty()) {
+                ++plan.unchanged;
+            } else {
+                plan.files.push_back(std::move(f));
+            }
+        });
+    return plan;
+}
+
+BatchReport RunImport(const ImportPlan& plan, bool backup, bool allowUnsigning, const RunCallbacks& callbacks) {
+    std::vector<std::string> paths;
+    for (const FileImport& f : plan.files)
+        paths.push_back(f.path);
+    return RunEachFile(
+        paths, backup,
+        [&](std::size_t i) {
+            FileChange change = plan.files[i].change;
+            change.edits.allowUnsigning = allowUnsigning;
+            return ApplyFileChange(paths[i], change);
+        },
+        callbacks);
 }
 
 std::string DescribeIssue(const ImportIssue& issue) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "engine/change.h"
 #include "props/catalogue.h"
 #include "props/datetime.h"
 #include "props/metadata.h"
@@ -67,6 +68,38 @@ struct ImportTable {
 // export's heads or the command line's keys. A row names its file by
 // "File full name", else by "File Name" relative to csvFolder.
 ImportTable ReadImportTable(std::string_view text, const std::string& csvFolder);
+
+// One item a line changes, as the preview shows it.
+struct ItemChange {
+    std::string item;  // the CSV head: the row's label or the file column's name
+    std::string key;   // the command line's key
+    std::string before, after;
+};
+
+// A file whose line changes something.
+struct FileImport {
+    std::size_t line = 0;
+    std::string path;
+    std::vector<ItemChange> changes;
+    FileChange change;  // only what differs from the file as it is
+};
+
+struct ImportPlan {
+    std::vector<FileImport> files;
+    std::size_t unchanged = 0;          // lines that ask for nothing new
+    std::vector<ImportIssue> skipped;   // lines whose file is missing or unreadable, with why
+    std::size_t itemCount() const;
+};
+
+// Compares each line with its file as it is now (read like the single view,
+// times and attributes put back): a cell equal to the current value
+// (dates to the second) changes nothing. Lines whose file is missing, or
+// can't be read, are skipped with the reason.
+ImportPlan PlanImport(const ImportTable& table);
+
+// Changes the planned files in order, with a backup of each first when
+// asked, as the batch run does.
+BatchReport RunImport(const ImportPlan& plan, bool backup, bool allowUnsigning, const RunCallbacks& callbacks = {});
 
 // An issue as one line of text: "line 3, column 5 (作成日時): ...".
 std::string DescribeIssue(const ImportIssue& issue);

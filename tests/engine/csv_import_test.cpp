@@ -8,6 +8,8 @@
 #include "localtext/datetext.h"
 #include "platform/platform.h"
 #include "props/datetime.h"
+#include "props/filestamp.h"
+#include "support/rowtexts.h"
 
 using namespace qv;
 using namespace qv::engine;
@@ -132,4 +134,88 @@ TEST(CsvImport, HeadsInAnyOrderAndSubsetAndEveryCellChecked) {
     ASSERT_EQ(t.rows.size(), 1u);
     EXPECT_EQ(t.rows[0].path, "/d/c.xls");
     SetFormatsForTesting(std::nullopt);
+}
+
+namespace {
+
+// Replaces the cell under a head in the given line of a UTF-8 export.
+std::string withCell(const std::string& csv, std::size_t line, const std::string& head, const std::string& value) {
+    auto records = *ParseCsvRecords(*DecodeCsvText(csv, CsvInputEncoding::Auto));
+    std::size_t column = 0;
+    while (records[0].fields[column] != head)
+        ++column;
+    records[line - 1].fields[column] = value;
+    std::string out;
+    for (const CsvRecord& r : records) {
+        for (std::size_t i = 0; i < r.fields.size(); ++i)
+            out += (i ? "," : "") + ("\"" + r.fields[i] + "\"");
+        out += "\r\n";
+    }
+    return out;
+}
+
+}  // namespace
+
+// The round trip: an export imported as it is changes nothing at all; an
+// edited cell changes that item only, in both kinds.
+TEST(CsvImport, AnUneditedExportChangesNothingAndEditedCellsChangeOnlyThemselves) {
+    test::EngineEnvironment env;
+    test::TempDir dir;
+    const std::vector<std::string> files = {dir.copyData("lo_ascii.xls", "a.doc"), dir.copyData("lo_ascii.xlsx", "b.pptx")};
+    const std::string csv = BuildCsv(files, CsvEncoding::Utf8);
+    std::vector<std::string> bytes;
+    std::vector<test::StatTimes> times;
+    for (const std::string& f : files) {
+        bytes.push_back(test::readFile(f));
+        times.push_back(test::statTimes(f));
+    }
+    ImportPlan same = PlanImport(tableOf(csv, dir.path()));
+    EXPECT_TRUE(same.files.empty());
+    EXPECT_EQ(same.unchanged, 2u);
+    EXPECT_TRUE(RunImport(same, true, false).files.empty());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(test::readFile(files[i]), bytes[i]);
+        EXPECT_EQ(test::statTimes(files[i]), times[i]);
+        EXPECT_FALSE(test::fileExists(files[i] + ".bak"));
+    }
+
+    std::string edited = withCell(csv, 2, "タイトル", "新しいタイトル");
+    edited = withCell(edited, 3, "会社名", "");
+    edited = withCell(edited, 3, "Hidden", "Y");
+    edited = withCell(edited, 2, "Modify Time", "2020/01/02 3:04:05");
+    ImportPlan plan = PlanImport(tableOf(edited, dir.path()));
+    ASSERT_EQ(plan.files.size(), 2u);
+    EXPECT_EQ(plan.itemCount(), 4u);
+    ASSERT_EQ(plan.files[0].changes.size(), 2u);
+    EXPECT_EQ(plan.files[0].changes[0].item, "タイトル");
+    EXPECT_EQ(plan.files[0].changes[0].before, "Quarterly Report Title");
+    EXPECT_EQ(plan.files[0].changes[0].after, "新しいタイトル");
+    EXPECT_EQ(plan.files[0].changes[1].key, "lastWriteTime");
+    EXPECT_EQ(plan.files[1].changes[0].key, "company");
+    EXPECT_EQ(plan.files[1].changes[0].after, "");
+    EXPECT_EQ(plan.files[1].changes[1].key, "hidden");
+
+    BatchReport report = RunImport(plan, true, false);
+    EXPECT_TRUE(report.allChanged());
+    auto a = test::ReadRows(files[0]);
+    auto b = test::ReadRows(files[1]);
+    EXPECT_EQ((*a)[kRowTitle].text, "新しいタイトル");
+    EXPECT_EQ((*a)[kRowAuthor].text, "Alice Author");
+    EXPECT_EQ((*b)[kRowCompany].text, "");
+    EXPECT_EQ((*b)[kRowTitle].text, "Quarterly Report Title");
+    EXPECT_EQ(FormatDateTimeText(FileTimeToLocal(ReadFileStamp(files[0])->LastWrite.ticks)), "2020/01/02 3:04:05");
+    EXPECT_EQ(test::statTimes(files[1]).mtimeNs, times[1].mtimeNs);
+    EXPECT_TRUE(ReadFileStamp(files[1])->Attributes & platform::kAttrHidden);
+    EXPECT_EQ(test::readFile(files[0] + ".bak"), bytes[0]);
+    // Imported again, the same CSV has nothing left to do.
+    EXPECT_TRUE(PlanImport(tableOf(edited, dir.path())).files.empty());
+
+    // A line whose file is gone, or is no Office document, is skipped.
+    test::writeFile(dir.file("notes.docx"), "text");
+    ImportPlan skipped = PlanImport(tableOf("File Name,タイトル\ngone.xls,x\nnotes.docx,x\n", dir.path()));
+    ASSERT_EQ(skipped.skipped.size(), 2u);
+    EXPECT_EQ(skipped.skipped[0].line, 2u);
+    EXPECT_NE(DescribeIssue(skipped.skipped[0]).find("gone.xls: the file is not there"), std::string::npos);
+    EXPECT_NE(DescribeIssue(skipped.skipped[1]).find("not an Office document"), std::string::npos);
+    EXPECT_TRUE(skipped.files.empty());
 }
