@@ -16,6 +16,8 @@ void printUsage(std::ostream& out) {
            "  show     print the properties, times and attributes of documents\n"
            "  set      change properties, times and attributes of documents\n"
            "  export   write the properties, times and attributes of documents to CSV\n"
+           "  import   apply an edited CSV back to the documents it names, after\n"
+           "           printing every change\n"
            "\n"
            "Run 'quorvix-cli COMMAND --help' for the options of a command.\n";
 }
@@ -39,6 +41,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return runSet(rest, out, err);
     if (command == "export")
         return runExport(rest, out, err);
+    if (command == "import")
+        return runImport(rest, out, err);
     err << "quorvix-cli: unknown command '" << command << "'\n\n";
     printUsage(err);
     return kExitUsage;

@@ -23,5 +23,6 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 int runShow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace qv::cli

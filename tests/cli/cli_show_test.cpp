@@ -173,3 +173,39 @@ TEST_F(CliTest, FoldersBringEveryKindAndSignedPackagesWaitForConsent) {
     EXPECT_EQ(allowed.status, 0) << allowed.out;
     EXPECT_NE(runQv({"show", "--json", signedFile}).out.find("\"title\": \"x\""), std::string::npos);
 }
+
+// The round trip on the command line: an export edited and imported back,
+// a dry run first; a CSV with an error writes nothing.
+TEST_F(CliTest, ImportAppliesAnEditedExportAfterShowingEachChange) {
+    const std::string a = dir.copyData("lo_ascii.xls", "a.doc");
+    dir.copyData("lo_ascii.xlsx", "b.xlsx");
+    const std::string csv = dir.file("list.csv");
+    ASSERT_EQ(runQv({"export", "--encoding", "utf-8", "-o", csv, dir.path()}).status, 0);
+    CliRun same = runQv({"import", csv});
+    EXPECT_EQ(same.status, 0) << same.err;
+    EXPECT_NE(same.out.find("0 files, 0 items to change; 2 lines ask for nothing new"), std::string::npos) << same.out;
+
+    // Only the title column, by its key, for a file named beside the CSV.
+    test::writeFile(dir.file("titles.csv"), "File Name,title,hidden\r\na.doc,\"New, \"\"quoted\"\" title\",Y\r\n");
+    const std::string before = test::readFile(a);
+    CliRun dry = runQv({"import", "--dry-run", "--json", dir.file("titles.csv")});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    for (const char* needle : {"\"key\": \"title\"", "\"before\": \"Quarterly Report Title\"",
+                               "\"after\": \"New, \\\"quoted\\\" title\"", "\"key\": \"hidden\"", "\"results\": []"})
+        EXPECT_NE(dry.out.find(needle), std::string::npos) << needle << "\n" << dry.out;
+    EXPECT_EQ(test::readFile(a), before);
+    CliRun done = runQv({"import", "--backup", dir.file("titles.csv")});
+    EXPECT_EQ(done.status, 0) << done.out << done.err;
+    EXPECT_NE(done.out.find(": changed"), std::string::npos) << done.out;
+    EXPECT_EQ((*test::ReadRows(a))[kRowTitle].text, "New, \"quoted\" title");
+    EXPECT_EQ(test::readFile(a + ".bak"), before);
+
+    test::writeFile(dir.file("bad.csv"), "File Name,title,Read-only\na.doc,x,maybe\n");
+    const std::string changed = test::readFile(a);
+    CliRun bad = runQv({"import", dir.file("bad.csv")});
+    EXPECT_EQ(bad.status, cli::kExitUsage);
+    EXPECT_NE(bad.err.find("line 2, column 3 (Read-only): 'maybe' is neither \"Y\" nor empty"), std::string::npos)
+        << bad.err;
+    EXPECT_EQ(test::readFile(a), changed);
+    EXPECT_EQ(runQv({"import", "--help"}).status, 0);
+}
