@@ -40,6 +40,10 @@ public:
         return qv::ui::FolderChoice{folder, includeSubfolders};
     }
     bool confirm(QWidget*, const QString&) override { return false; }
+    std::optional<QString> chooseImportCsv(QWidget*) override { return std::nullopt; }
+    std::optional<std::vector<bool>> previewImport(QWidget*, const qv::engine::ImportPlan&) override {
+        return std::nullopt;
+    }
     std::optional<qv::ui::CsvTarget> chooseCsvFile(QWidget*) override { return std::nullopt; }
     void message(QWidget*, const QString& text) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));

@@ -124,6 +124,15 @@ engine::BatchReport TForm7::run(const std::vector<std::string>& paths, const eng
     return report;
 }
 
+engine::BatchReport TForm7::runImport(const engine::ImportPlan& plan, bool backup, bool allowUnsigning,
+                                      FileDone onFileDone) {
+    engine::BatchReport report;
+    runModal([&](const engine::RunCallbacks& callbacks) {
+        report = engine::RunImport(plan, backup, allowUnsigning, callbacks);
+    }, std::move(onFileDone));
+    return report;
+}
+
 TForm9::TForm9(QWidget* parent) : RunProgressDialog(parent), m_ui(std::make_unique<Ui::TForm9>()) {
     m_ui->setupUi(this);
     bind(m_ui->Label1, m_ui->Label2, m_ui->ProgressBar1, m_ui->Button1);

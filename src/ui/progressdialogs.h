@@ -13,6 +13,7 @@
 
 #include "engine/change.h"
 #include "engine/csv.h"
+#include "engine/csv_import.h"
 #include "engine/settings.h"
 
 class QLabel;
@@ -79,6 +80,9 @@ public:
 
     engine::BatchReport run(const std::vector<std::string>& paths, const engine::BatchSettings& settings,
                             FileDone onFileDone);
+    // The same for the files of an import.
+    engine::BatchReport runImport(const engine::ImportPlan& plan, bool backup, bool allowUnsigning,
+                                  FileDone onFileDone);
 
 private:
     std::unique_ptr<Ui::TForm7> m_ui;

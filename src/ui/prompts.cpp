@@ -10,6 +10,7 @@
 
 #include "engine/kinds.h"
 #include "ui/appearance.h"
+#include "ui/importpreview.h"
 
 namespace qv::ui {
 
@@ -106,6 +107,24 @@ std::optional<CsvTarget> QtPrompts::chooseCsvFile(QWidget* parent) {
                                                                       : engine::CsvEncoding::ShiftJis;
     m_lastCsvPath = target.path;
     return target;
+}
+
+std::optional<QString> QtPrompts::chooseImportCsv(QWidget* parent) {
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters({QStringLiteral("CSV File (*.CSV)"), QObject::tr("すべてのファイル") + QStringLiteral(" (*)")});
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+std::optional<std::vector<bool>> QtPrompts::previewImport(QWidget* parent, const engine::ImportPlan& plan) {
+    ImportPreviewDialog dialog(plan, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.ticked();
 }
 
 void QtPrompts::message(QWidget* parent, const QString& text) {

@@ -7,8 +7,10 @@
 #include <QStringList>
 #include <QUrl>
 #include <optional>
+#include <vector>
 
 #include "engine/csv.h"
+#include "engine/csv_import.h"
 
 class QFileDialog;
 class QWidget;
@@ -38,6 +40,11 @@ public:
                                                      bool includeSubfolders) = 0;
     // SaveDialog1; no value when cancelled. It keeps the last chosen name.
     virtual std::optional<CsvTarget> chooseCsvFile(QWidget* parent) = 0;
+    // The CSV to change files from; no value when cancelled.
+    virtual std::optional<QString> chooseImportCsv(QWidget* parent) = 0;
+    // The preview of an import: one tick per planned file, or no value when
+    // the user cancelled.
+    virtual std::optional<std::vector<bool>> previewImport(QWidget* parent, const engine::ImportPlan& plan) = 0;
     // A message box with the application title and an OK button.
     virtual void message(QWidget* parent, const QString& text) = 0;
     // A question with Yes and No buttons, No the default; true for Yes.
@@ -52,6 +59,8 @@ public:
     QStringList chooseDocuments(QWidget* parent) override;
     std::optional<FolderChoice> chooseFolder(QWidget* parent, const QString& title, bool includeSubfolders) override;
     std::optional<CsvTarget> chooseCsvFile(QWidget* parent) override;
+    std::optional<QString> chooseImportCsv(QWidget* parent) override;
+    std::optional<std::vector<bool>> previewImport(QWidget* parent, const engine::ImportPlan& plan) override;
     void message(QWidget* parent, const QString& text) override;
     bool confirm(QWidget* parent, const QString& text) override;
     void openUrl(const QUrl& url) override;

@@ -207,6 +207,7 @@ void TForm1::connectCommands() {
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(m_ui->BitBtn9, &QPushButton::clicked, this, &TForm1::BitBtn9Click);
     connect(m_ui->BitBtn8, &QPushButton::clicked, this, &TForm1::BitBtn8Click);
+    connect(m_ui->ImportCsvButton, &QPushButton::clicked, this, &TForm1::ImportCsvClick);
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
     connect(m_ui->BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
     // "終了": no question, nothing saved.

@@ -79,6 +79,7 @@ public:
     void BitBtn2Click();  // 変更 (batch)
     void BitBtn9Click();  // CSV出力 (single)
     void BitBtn8Click();  // CSV出力 (batch)
+    void ImportCsvClick();  // CSVから変更 (batch)
 
     // Help menu, hints and About.
     void help2Click();

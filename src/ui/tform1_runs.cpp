@@ -2,9 +2,13 @@
 #include <QApplication>
 #include <QSettings>
 #include <algorithm>
+#include <unordered_map>
 
 #include "engine/change.h"
+#include "base/text.h"
 #include "engine/csv.h"
+#include "engine/csv_import.h"
+#include "platform/platform.h"
 #include "engine/defaults.h"
 #include "ui/filelistmodel.h"
 #include "ui/progressdialogs.h"
@@ -122,6 +126,94 @@ void TForm1::BitBtn2Click() {
         m_prompts->confirm(this, unsigningQuestion(signedPaths))) {
         settings.allowUnsigning = true;
         run(signedPaths, signedRows);
+    }
+    reselectFirst();
+}
+
+// ---------------------------------------------------------------------------
+// Changes from a CSV
+
+void TForm1::ImportCsvClick() {
+    CommitOpenEditors();
+    const std::optional<QString> csv = m_prompts->chooseImportCsv(this);
+    if (!csv)
+        return;
+    const std::string csvPath = csv->toStdString();
+    auto bytes = platform::readWholeFile(csvPath, std::uint64_t{1} << 30);
+    Result<std::string> text = bytes ? engine::DecodeCsvText(*bytes, engine::CsvInputEncoding::Auto)
+                                     : Result<std::string>(bytes.error());
+    if (!text) {
+        message(tr("CSVファイルを読み込めません。") + QLatin1Char('\n') + *csv + QLatin1Char('\n') +
+                QString::fromStdString(text.error().message));
+        return;
+    }
+    const std::string csvFolder = text::directoryPart(csvPath);
+    const engine::ImportTable table = engine::ReadImportTable(*text, csvFolder.empty() ? std::string(".") : csvFolder);
+    if (!table.issues.empty()) {
+        // The first errors, each with its line, column and head.
+        QString list;
+        const std::size_t shown = std::min<std::size_t>(table.issues.size(), 20);
+        for (std::size_t i = 0; i < shown; ++i)
+            list += QString::fromStdString(engine::DescribeIssue(table.issues[i])) + QLatin1Char('\n');
+        if (table.issues.size() > shown)
+            list += tr("ほか %1 件").arg(table.issues.size() - shown) + QLatin1Char('\n');
+        message(tr("CSVにエラーがあるため、何も変更しません。") + QStringLiteral("\n\n") + list);
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const engine::ImportPlan plan = engine::PlanImport(table);
+    QApplication::restoreOverrideCursor();
+    if (plan.files.empty() && plan.skipped.empty()) {
+        message(tr("CSVの値はファイルと同じです。変更する項目はありません。"));
+        return;
+    }
+    const std::optional<std::vector<bool>> ticks = m_prompts->previewImport(this, plan);
+    if (!ticks)
+        return;
+    engine::ImportPlan chosen;
+    for (std::size_t i = 0; i < plan.files.size() && i < ticks->size(); ++i)
+        if ((*ticks)[i])
+            chosen.files.push_back(plan.files[i]);
+    if (chosen.files.empty())
+        return;
+
+    // The changed files are listed, so their icons tell how each went.
+    std::vector<std::string> paths;
+    for (const engine::FileImport& f : chosen.files)
+        paths.push_back(f.path);
+    appendPaths(paths);
+    enableAfterAdding(true);
+    std::unordered_map<std::string, int> rowOf;
+    for (int r = 0; r < m_files->rowCount(); ++r)
+        rowOf.emplace(m_files->pathAt(r), r);
+    for (const std::string& p : paths)
+        m_files->setState(rowOf[p], engine::FileState::Unchanged);
+    repaintNow();
+    const bool backup = batchSettings().backup;
+    auto run = [&](const engine::ImportPlan& which, bool allowUnsigning) {
+        auto show = [&](std::size_t index, const engine::FileResult& result) {
+            m_files->setState(rowOf[which.files[index].path], result.state,
+                              result.state == engine::FileState::ChangeFailed ? FileListModel::reasonFor(result.error)
+                                                                              : QString());
+        };
+        if (m_batchProgress)
+            return m_batchProgress->runImport(which, backup, allowUnsigning, show);
+        engine::BatchReport report = engine::RunImport(which, backup, allowUnsigning);
+        for (std::size_t i = 0; i < report.files.size(); ++i)
+            show(i, report.files[i]);
+        return report;
+    };
+    const engine::BatchReport report = run(chosen, false);
+    engine::ImportPlan signedFiles;
+    for (std::size_t i = 0; i < report.files.size(); ++i)
+        if (report.files[i].state == engine::FileState::ChangeFailed && report.files[i].error.code == ErrorCode::Signed)
+            signedFiles.files.push_back(chosen.files[i]);
+    if (!signedFiles.files.empty() && !report.cancelled && !report.stoppedByBackupFailure) {
+        std::vector<std::string> signedPaths;
+        for (const engine::FileImport& f : signedFiles.files)
+            signedPaths.push_back(f.path);
+        if (m_prompts->confirm(this, unsigningQuestion(signedPaths)))
+            run(signedFiles, true);
     }
     reselectFirst();
 }

@@ -52,6 +52,18 @@ public:
             return std::nullopt;
         return ui::FolderChoice{*folder, includeSubfolders.value_or(offered)};
     }
+    std::optional<QString> importCsv;                    // answer of the CSV chooser
+    std::optional<std::vector<bool>> previewAnswer;      // none: cancel; an empty list: all ticked
+    int previewed = 0;
+    std::optional<QString> chooseImportCsv(QWidget*) override { return importCsv; }
+    std::optional<std::vector<bool>> previewImport(QWidget*, const engine::ImportPlan& plan) override {
+        ++previewed;
+        lastPlan = plan;
+        if (previewAnswer && previewAnswer->empty())
+            return std::vector<bool>(plan.files.size(), true);
+        return previewAnswer;
+    }
+    engine::ImportPlan lastPlan;
     bool confirm(QWidget*, const QString& text) override {
         questions.append(text);
         return confirmAnswer;

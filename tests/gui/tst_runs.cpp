@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <filesystem>
 
 #include "engine/csv.h"
@@ -22,6 +23,7 @@
 #include "support/rowtexts.h"
 #include "props/catalogue.h"
 #include "ui/filelistmodel.h"
+#include "ui/importpreview.h"
 #include "ui/progressdialogs.h"
 #include "ui/propertygrids.h"
 #include "ui/tform1.h"
@@ -149,6 +151,55 @@ private slots:
         w.prompts->confirmAnswer = true;
         w.form->BitBtn6Click();
         QCOMPARE(list->stateAt(2), FileState::Changed);
+    }
+
+    // "CSVから変更": the CSV is checked, the preview lists every change with
+    // a tick per file, and only the ticked files change.
+    void importFromAnEditedCsv() {
+        test::TempDir dir;
+        const std::string a = dir.copyData("lo_ascii.xls", "a.doc"), b = dir.copyData("lo_ascii.xlsx", "b.pptx");
+        const std::string bBytes = test::readFile(b);
+        test::writeFile(dir.file("list.csv"), "File Name,タイトル,Hidden\r\na.doc,新題 A,\r\nb.pptx,新題 B,Y\r\n"
+                                              "gone.xls,x,\r\n");
+        test::Window w;
+        w.prompts->importCsv = test::s2q(dir.file("list.csv"));
+        w.prompts->previewAnswer = std::vector<bool>{true, false};
+        w.form->ImportCsvClick();
+        QCOMPARE(w.prompts->previewed, 1);
+        QCOMPARE(w.prompts->lastPlan.files.size(), std::size_t(2));
+        QCOMPARE(w.prompts->lastPlan.itemCount(), std::size_t(3));
+        QCOMPARE(w.prompts->lastPlan.skipped.size(), std::size_t(1));
+        QCOMPARE(titleOf(a), std::string("新題 A"));
+        QCOMPARE(test::readFile(b), bBytes);
+        // The changed file is listed with its state.
+        ui::FileListModel* list = w.form->fileList();
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->stateAt(0), FileState::Changed);
+
+        // The real preview: every file ticked at first, counted as ticked.
+        ui::ImportPreviewDialog preview(w.prompts->lastPlan);
+        QCOMPARE(preview.summary(), QStringLiteral("2 個のファイルで 3 項目を変更します"));
+        QCOMPARE(preview.changes()->topLevelItemCount(), 2);
+        QCOMPARE(preview.changes()->topLevelItem(1)->childCount(), 2);
+        QCOMPARE(preview.changes()->topLevelItem(1)->child(1)->text(2), QStringLiteral("Y"));
+        preview.setTicked(0, false);
+        QCOMPARE(preview.summary(), QStringLiteral("1 個のファイルで 2 項目を変更します"));
+        QCOMPARE(preview.ticked(), (std::vector<bool>{false, true}));
+        preview.setTicked(1, false);
+        QVERIFY(!preview.changeButton()->isEnabled());
+
+        // Cancelling the preview changes nothing; a CSV with an error is
+        // refused with its line and column, before any preview.
+        w.prompts->previewAnswer.reset();
+        w.form->ImportCsvClick();
+        QCOMPARE(test::readFile(b), bBytes);
+        test::writeFile(dir.file("bad.csv"), "File Name,タイトル,colour\na.doc,x,1\n");
+        w.prompts->importCsv = test::s2q(dir.file("bad.csv"));
+        w.form->ImportCsvClick();
+        QCOMPARE(w.prompts->previewed, 2);
+        QCOMPARE(w.prompts->messages.size(), 1);
+        QVERIFY(w.prompts->messages[0].startsWith(QStringLiteral("CSVにエラーがあるため、何も変更しません。")));
+        QVERIFY(w.prompts->messages[0].contains(QStringLiteral("line 1, column 3 (colour): unknown head")));
     }
 
     void cancelTakesEffectBeforeTheNextFile() {
