@@ -107,6 +107,12 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kExitUsage;
     }
     const engine::ImportPlan plan = engine::PlanImport(table);
+    if (!plan.errors.empty()) {
+        for (const engine::ImportIssue& issue : plan.errors)
+            err << "quorvix-cli import: " << csvPath << ": " << engine::DescribeIssue(issue) << "\n";
+        err << "quorvix-cli import: nothing was changed\n";
+        return kExitUsage;
+    }
     engine::BatchReport report;
     if (!dryRun)
         report = engine::RunImport(plan, backup, allowUnsigning);

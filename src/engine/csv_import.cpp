@@ -181,15 +181,14 @@ ImportTable ReadImportTable(std::string_view text, const std::string& csvFolder)
                 fileName = cell;
                 break;
             case Column::Kind::Property: {
+                // A revision that is no whole number passes here: a file may
+                // hold one, and its unedited cell must read back. Only a
+                // change to such a text is refused, when the files are read.
                 auto edit = EditFromText(column.index, cell);
-                if (!edit) {
+                if (!edit)
                     issue(edit.error().message);
-                } else if (column.index == kRowRevision && edit->action == PropertyEdit::Action::Set &&
-                           !std::holds_alternative<std::int64_t>(edit->value)) {
-                    issue("the revision is not a whole number");
-                } else {
+                else
                     row.properties[static_cast<std::size_t>(column.index)] = std::move(*edit);
-                }
                 break;
             }
             case Column::Kind::File: {
@@ -251,6 +250,11 @@ FileImport compare(const ImportRow& row, const FileView& view) {
             edit->action == PropertyEdit::Action::Set ? DisplayText(StoredProperty{true, edit->value}) : std::string();
         if (before == after)
             continue;
+        if (r.Index == kRowRevision && edit->action == PropertyEdit::Action::Set &&
+            !std::holds_alternative<std::int64_t>(edit->value)) {
+            f.errors.push_back({row.line, 0, r.Label, "the revision '" + after + "' is not a whole number"});
+            continue;
+        }
         f.change.edits[r.Index] = *edit;
         f.changes.push_back({r.Label, r.Key, before, after});
     }
@@ -298,7 +302,9 @@ ImportPlan PlanImport(const ImportTable& table) {
                 plan.skipped.push_back({row.line, 0, {}, row.path + ": the file is not there"});
             } else if (!view.ok || !view.stamp) {
                 plan.skipped.push_back({row.line, 0, {}, row.path + ": " + view.error.message});
-            } else if (FileImport f = compare(row, view); f.changes.empty()) {
+            } else if (FileImport f = compare(row, view); !f.errors.empty()) {
+                plan.errors.insert(plan.errors.end(), f.errors.begin(), f.errors.end());
+            } else if (f.changes.empty()) {
                 ++plan.unchanged;
             } else {
                 plan.files.push_back(std::move(f));

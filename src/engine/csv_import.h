@@ -82,12 +82,16 @@ struct FileImport {
     std::string path;
     std::vector<ItemChange> changes;
     FileChange change;  // only what differs from the file as it is
+    std::vector<ImportIssue> errors;
 };
 
 struct ImportPlan {
     std::vector<FileImport> files;
     std::size_t unchanged = 0;          // lines that ask for nothing new
     std::vector<ImportIssue> skipped;   // lines whose file is missing or unreadable, with why
+    // Cells whose change can't be made (a revision that is no whole
+    // number): nothing may be written while any stands.
+    std::vector<ImportIssue> errors;
     std::size_t itemCount() const;
 };
 

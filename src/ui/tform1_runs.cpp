@@ -149,20 +149,27 @@ void TForm1::ImportCsvClick() {
     }
     const std::string csvFolder = text::directoryPart(csvPath);
     const engine::ImportTable table = engine::ReadImportTable(*text, csvFolder.empty() ? std::string(".") : csvFolder);
-    if (!table.issues.empty()) {
-        // The first errors, each with its line, column and head.
+    // The first errors, each with its line, column and head.
+    auto refuse = [this](const std::vector<engine::ImportIssue>& issues) {
         QString list;
-        const std::size_t shown = std::min<std::size_t>(table.issues.size(), 20);
+        const std::size_t shown = std::min<std::size_t>(issues.size(), 20);
         for (std::size_t i = 0; i < shown; ++i)
-            list += QString::fromStdString(engine::DescribeIssue(table.issues[i])) + QLatin1Char('\n');
-        if (table.issues.size() > shown)
-            list += tr("ほか %1 件").arg(table.issues.size() - shown) + QLatin1Char('\n');
+            list += QString::fromStdString(engine::DescribeIssue(issues[i])) + QLatin1Char('\n');
+        if (issues.size() > shown)
+            list += tr("ほか %1 件").arg(issues.size() - shown) + QLatin1Char('\n');
         message(tr("CSVにエラーがあるため、何も変更しません。") + QStringLiteral("\n\n") + list);
+    };
+    if (!table.issues.empty()) {
+        refuse(table.issues);
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const engine::ImportPlan plan = engine::PlanImport(table);
     QApplication::restoreOverrideCursor();
+    if (!plan.errors.empty()) {
+        refuse(plan.errors);
+        return;
+    }
     if (plan.files.empty() && plan.skipped.empty()) {
         message(tr("CSVの値はファイルと同じです。変更する項目はありません。"));
         return;

@@ -125,7 +125,6 @@ TEST(CsvImport, HeadsInAnyOrderAndSubsetAndEveryCellChecked) {
     EXPECT_EQ(described(t),
               (std::vector<std::string>{
                   "line 2, column 2 (作成日時): the value of created is not a date: soon",
-                  "line 3, column 3 (revision): the revision is not a whole number",
                   "line 3, column 4 (editTime): the value of editTime is not a whole number of minutes: -3",
                   "line 3, column 5 (Hidden): 'yes' is neither \"Y\" nor empty",
                   "line 5: a second line for /d/a.xls (line 2)",
@@ -133,6 +132,8 @@ TEST(CsvImport, HeadsInAnyOrderAndSubsetAndEveryCellChecked) {
                   "line 7, column 7: more fields than the head line has heads"}));
     ASSERT_EQ(t.rows.size(), 1u);
     EXPECT_EQ(t.rows[0].path, "/d/c.xls");
+    // A revision that is no whole number reads (a file may hold one).
+    EXPECT_TRUE(tableOf("File Name,revision\na.xls,1.2\n").issues.empty());
     SetFormatsForTesting(std::nullopt);
 }
 
@@ -209,6 +210,11 @@ TEST(CsvImport, AnUneditedExportChangesNothingAndEditedCellsChangeOnlyThemselves
     EXPECT_EQ(test::readFile(files[0] + ".bak"), bytes[0]);
     // Imported again, the same CSV has nothing left to do.
     EXPECT_TRUE(PlanImport(tableOf(edited, dir.path())).files.empty());
+
+    // Changing the revision to a text that is no whole number is refused.
+    const ImportPlan badRevision = PlanImport(tableOf(withCell(csv, 2, "改訂番号", "v2"), dir.path()));
+    ASSERT_EQ(badRevision.errors.size(), 1u);
+    EXPECT_EQ(DescribeIssue(badRevision.errors[0]), "line 2 (改訂番号): the revision 'v2' is not a whole number");
 
     // A line whose file is gone, or is no Office document, is skipped.
     test::writeFile(dir.file("notes.docx"), "text");
