@@ -10,7 +10,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 # and Korean, which real files' names and texts hold.
 QV_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  zlib1g-dev libpugixml-dev libgtest-dev googletest
+  zlib1g-dev libpugixml-dev libgtest-dev googletest libicu-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   locales fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
   python3 python3-olefile zip unzip acl e2fsprogs util-linux

@@ -1,5 +1,7 @@
 #include "platform/locale_pattern.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 
 namespace qv::platform {
@@ -70,6 +72,58 @@ void convert(std::string& out, std::string_view f, std::string_view ampm, int de
 }
 
 }  // namespace
+
+std::string cldrToPattern(std::string_view pattern) {
+    // CLDR puts a narrow or plain no-break space before "AM"; people type a
+    // plain one, and parsing must take what formatting gives.
+    std::string spaced(pattern);
+    text::replaceAll(spaced, "\xE2\x80\xAF", " ");
+    text::replaceAll(spaced, "\xC2\xA0", " ");
+    const std::string_view p = spaced;
+    std::string out;
+    for (std::size_t i = 0; i < p.size();) {
+        const char c = p[i];
+        if (c == '\'') {
+            // Quoted text, with '' for a quote, is the same in both forms.
+            std::size_t end = i + 1;
+            while (end < p.size()) {
+                if (p[end] == '\'' && end + 1 < p.size() && p[end + 1] == '\'') {
+                    end += 2;
+                    continue;
+                }
+                if (p[end] == '\'')
+                    break;
+                ++end;
+            }
+            out.append(p.substr(i, std::min(end + 1, p.size()) - i));
+            i = end + 1;
+            continue;
+        }
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+            out += c;
+            ++i;
+            continue;
+        }
+        std::size_t n = 1;
+        while (i + n < p.size() && p[i + n] == c)
+            ++n;
+        i += n;
+        auto counted = [&](char letter, std::size_t most) { out.append(std::min(n, most), letter); };
+        switch (c) {
+        case 'y': case 'Y': case 'u': out += "yyyy"; break;
+        case 'M': case 'L': counted('M', 4); break;
+        case 'd': counted('d', 2); break;
+        case 'E': case 'c': case 'e': out += n >= 4 ? "dddd" : "ddd"; break;
+        case 'H': case 'k': counted('H', 2); break;
+        case 'h': case 'K': counted('h', 2); break;
+        case 'm': counted('m', 2); break;
+        case 's': counted('s', 2); break;
+        case 'a': case 'b': case 'B': out += "tt"; break;
+        default: break;  // eras, zones, fractions, weeks: no place in a value
+        }
+    }
+    return text::trim(out);
+}
 
 std::string strftimeToPattern(std::string_view format, std::string_view ampmFormat) {
     std::string out;

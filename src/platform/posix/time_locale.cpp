@@ -1,9 +1,13 @@
 // POSIX implementation of the time zone, clock and locale formats.
 #include <langinfo.h>
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
 #include <locale.h>
 #include <time.h>
 
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -118,6 +122,32 @@ bool hasDateFields(const std::string& p) {
     return p.find('y') != std::string::npos && p.find('M') != std::string::npos && p.find('d') != std::string::npos;
 }
 
+struct CldrFormats {
+    std::string date, time;
+};
+
+// The locale name without its code set or modifier: "ja_JP.UTF-8" is "ja_JP".
+CldrFormats cldrFormats(const std::string& localeName) {
+    CldrFormats out;
+    const std::string id = localeName.substr(0, localeName.find_first_of(".@"));
+    const icu::Locale locale(id.c_str());
+    if (locale.isBogus())
+        return out;
+    auto patternOf = [](icu::DateFormat* format) {
+        std::string pattern;
+        std::unique_ptr<icu::DateFormat> owned(format);
+        if (auto* simple = dynamic_cast<icu::SimpleDateFormat*>(owned.get())) {
+            icu::UnicodeString p;
+            simple->toPattern(p);
+            p.toUTF8String(pattern);
+        }
+        return cldrToPattern(pattern);
+    };
+    out.date = patternOf(icu::DateFormat::createDateInstance(icu::DateFormat::kShort, locale));
+    out.time = patternOf(icu::DateFormat::createTimeInstance(icu::DateFormat::kMedium, locale));
+    return out;
+}
+
 bool hasTimeFields(const std::string& p) {
     return (p.find('H') != std::string::npos || p.find('h') != std::string::npos) && p.find('m') != std::string::npos;
 }
@@ -144,8 +174,12 @@ LocaleFormats readUserLocaleFormats() {
     if (!loc)
         return f;
     std::string ampm = nl_langinfo_l(T_FMT_AMPM, loc);
-    std::string date = strftimeToPattern(nl_langinfo_l(D_FMT, loc), ampm);
-    std::string time = strftimeToPattern(nl_langinfo_l(T_FMT, loc), ampm);
+    // The short date and medium time of the locale's CLDR data, as Windows
+    // shows them and spreadsheets read them ("yyyy/MM/dd H:mm:ss" for
+    // Japanese); the C library's own formats where ICU has none.
+    const CldrFormats cldr = cldrFormats(name);
+    std::string date = !cldr.date.empty() ? cldr.date : strftimeToPattern(nl_langinfo_l(D_FMT, loc), ampm);
+    std::string time = !cldr.time.empty() ? cldr.time : strftimeToPattern(nl_langinfo_l(T_FMT, loc), ampm);
     if (hasDateFields(date))
         f.shortDate = date;
     if (hasTimeFields(time))
