@@ -292,6 +292,19 @@ std::size_t ImportPlan::itemCount() const {
 
 ImportPlan PlanImport(const ImportTable& table) {
     ImportPlan plan;
+    // Two lines for one file under two names (a link, another hard link)
+    // would let the second line's changes pass for done.
+    std::vector<std::string> paths;
+    for (const ImportRow& row : table.rows)
+        paths.push_back(row.path);
+    const std::vector<std::size_t> first = FirstOfEachFile(paths);
+    for (std::size_t i = 0; i < first.size(); ++i)
+        if (first[i] != i)
+            plan.errors.push_back({table.rows[i].line, 0, {},
+                                   table.rows[i].path + " is the same file as " + table.rows[first[i]].path +
+                                       " (line " + std::to_string(table.rows[first[i]].line) + ")"});
+    if (!plan.errors.empty())
+        return plan;
     // Read on every core, compared in the CSV's order.
     ForEachOrdered(
         table.rows.size(), [&](std::size_t i) { return LoadSingleFileView(table.rows[i].path); },

@@ -2,6 +2,8 @@
 // spreadsheet saves from it, and every error with its line and column.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "engine/csv.h"
 #include "engine/csv_import.h"
 #include "enginetest.h"
@@ -215,6 +217,15 @@ TEST(CsvImport, AnUneditedExportChangesNothingAndEditedCellsChangeOnlyThemselves
     const ImportPlan badRevision = PlanImport(tableOf(withCell(csv, 2, "改訂番号", "v2"), dir.path()));
     ASSERT_EQ(badRevision.errors.size(), 1u);
     EXPECT_EQ(DescribeIssue(badRevision.errors[0]), "line 2 (改訂番号): the revision 'v2' is not a whole number");
+
+#ifndef _WIN32
+    // The same file under a second name is a second line for it.
+    std::filesystem::create_hard_link(files[0], dir.file("again.doc"));
+    const ImportPlan twice = PlanImport(tableOf("File Name,タイトル\na.doc,x\nagain.doc,y\n", dir.path()));
+    ASSERT_EQ(twice.errors.size(), 1u);
+    EXPECT_NE(DescribeIssue(twice.errors[0]).find("line 3: "), std::string::npos);
+    EXPECT_NE(DescribeIssue(twice.errors[0]).find("is the same file as"), std::string::npos);
+#endif
 
     // A line whose file is gone, or is no Office document, is skipped.
     test::writeFile(dir.file("notes.docx"), "text");
