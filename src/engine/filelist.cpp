@@ -13,21 +13,46 @@ bool FileExistsAsFile(const std::string& path) { return platform::findFile(path)
 
 namespace {
 
-// Name order as people read it: letters without regard to case, then the
-// exact bytes so the order is total.
+// Name order as people read it, and as file managers list a folder:
+// letters without regard to case, runs of digits by their value ("報告2"
+// before "報告10"); then the exact bytes, so the order is total.
 unsigned char lower(char c) {
     return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
 }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
 bool nameBefore(const std::string& a, const std::string& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char x = lower(a[i]), y = lower(b[i]);
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            // The values compare by their digits less the leading zeros.
+            std::size_t si = i, sj = j;
+            while (si + 1 < ei && a[si] == '0')
+                ++si;
+            while (sj + 1 < ej && b[sj] == '0')
+                ++sj;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj;
+            if (int c = a.compare(si, ei - si, b, sj, ej - sj); c != 0)
+                return c < 0;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const unsigned char x = lower(a[i]), y = lower(b[j]);
         if (x != y)
             return x < y;
+        ++i;
+        ++j;
     }
-    if (a.size() != b.size())
-        return a.size() < b.size();
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
     return a < b;
 }
 

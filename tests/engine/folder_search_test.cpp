@@ -30,6 +30,16 @@ TEST(DocumentKinds, EveryOfficeExtensionInAnyCaseAndNothingElse) {
         EXPECT_FALSE(IsDocumentCandidate(other)) << other;
 }
 
+TEST(DocumentsInFolder, NameOrderIsTheFileManagersNumbersByValue) {
+    test::TempDir dir;
+    for (const char* f : {"報告10.xls", "報告2.xls", "報告002.xls", "b.doc", "A.doc", "報告1.xls"})
+        test::writeFile(dir.file(f), "");
+    std::vector<std::string> names;
+    for (const std::string& p : DocumentsInFolder(dir.path()))
+        names.push_back(p.substr(p.find_last_of("/\\") + 1));
+    EXPECT_EQ(names, (std::vector<std::string>{"A.doc", "b.doc", "報告1.xls", "報告002.xls", "報告2.xls", "報告10.xls"}));
+}
+
 #ifndef _WIN32
 TEST(DocumentsInFolder, TreeInNameOrderFilesFirstWithoutLocksLoopsOrLinkedFolders) {
     test::TempDir dir;
