@@ -71,7 +71,13 @@ Status ApplyBatchToFile(const std::string& path, const BatchSettings& settings) 
     return ApplyBatchToFile(path, *change);
 }
 
-Status ApplyBatchToFile(const std::string& path, const BatchChange& s) {
+namespace {
+
+// The change of the file a path leads to, with the final times and
+// attributes made from its stamp as found.
+Status changeFromStamp(const std::string& path, const MetadataEdits& edits,
+                       const std::function<platform::FileTimes(const FileStamp&)>& times,
+                       const AttributeChoices& attributes) {
     auto real = fileToChange(path);
     if (!real)
         return real.error();
@@ -79,11 +85,22 @@ Status ApplyBatchToFile(const std::string& path, const BatchChange& s) {
     if (!stamp)
         return stamp.error();
     platform::FinalMetadata final;
-    final.times = platform::FileTimes{applyChoice(stamp->Creation, s.creation),
-                                      applyChoice(stamp->LastAccess, s.lastAccess),
-                                      applyChoice(stamp->LastWrite, s.lastWrite)};
-    final.attributes = s.attributes.applyTo(stamp->Attributes);
-    return applyChange(*real, s.edits, final);
+    final.times = times(*stamp);
+    final.attributes = attributes.applyTo(stamp->Attributes);
+    return applyChange(*real, edits, final);
+}
+
+}  // namespace
+
+Status ApplyBatchToFile(const std::string& path, const BatchChange& s) {
+    return changeFromStamp(
+        path, s.edits,
+        [&](const FileStamp& stamp) {
+            return platform::FileTimes{applyChoice(stamp.Creation, s.creation),
+                                       applyChoice(stamp.LastAccess, s.lastAccess),
+                                       applyChoice(stamp.LastWrite, s.lastWrite)};
+        },
+        s.attributes);
 }
 
 Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
@@ -91,36 +108,27 @@ Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
     if (!edits)
         return edits.error();
     edits->allowUnsigning = s.allowUnsigning;
-    auto real = fileToChange(path);
-    if (!real)
-        return real.error();
-    auto stamp = ReadFileStamp(*real);
-    if (!stamp)
-        return stamp.error();
-    platform::FinalMetadata final;
-    final.times = platform::FileTimes{
-        chosenTime(ReplaceTimePart(s.creationDate, s.creationTime)),
-        chosenTime(ReplaceTimePart(s.lastAccessDate, s.lastAccessTime)),
-        chosenTime(ReplaceTimePart(s.lastWriteDate, s.lastWriteTime))};
-    final.attributes = s.attributes.applyTo(stamp->Attributes);
-    return applyChange(*real, *edits, final);
+    return changeFromStamp(
+        path, *edits,
+        [&](const FileStamp&) {
+            return platform::FileTimes{chosenTime(ReplaceTimePart(s.creationDate, s.creationTime)),
+                                       chosenTime(ReplaceTimePart(s.lastAccessDate, s.lastAccessTime)),
+                                       chosenTime(ReplaceTimePart(s.lastWriteDate, s.lastWriteTime))};
+        },
+        s.attributes);
 }
 
 Status ApplyFileChange(const std::string& path, const FileChange& c) {
-    auto real = fileToChange(path);
-    if (!real)
-        return real.error();
-    auto stamp = ReadFileStamp(*real);
-    if (!stamp)
-        return stamp.error();
     auto timeOf = [](const RawFileTime& had, const std::optional<LocalDateTime>& wanted) {
         return wanted ? chosenTime(*wanted) : had;
     };
-    platform::FinalMetadata final;
-    final.times = platform::FileTimes{timeOf(stamp->Creation, c.creation), timeOf(stamp->LastAccess, c.lastAccess),
-                                      timeOf(stamp->LastWrite, c.lastWrite)};
-    final.attributes = c.attributes.applyTo(stamp->Attributes);
-    return applyChange(*real, c.edits, final);
+    return changeFromStamp(
+        path, c.edits,
+        [&](const FileStamp& stamp) {
+            return platform::FileTimes{timeOf(stamp.Creation, c.creation), timeOf(stamp.LastAccess, c.lastAccess),
+                                       timeOf(stamp.LastWrite, c.lastWrite)};
+        },
+        c.attributes);
 }
 
 std::vector<std::size_t> FirstOfEachFile(const std::vector<std::string>& paths) {

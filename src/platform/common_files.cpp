@@ -48,4 +48,11 @@ Status writeFileAtomically(const std::string& path, std::string_view bytes) {
     return out->commit();
 }
 
+Result<std::vector<std::string>> listFiles(const std::string& folder) {
+    auto listing = listFolder(folder);
+    if (!listing)
+        return listing.error();
+    return std::move(listing->files);
+}
+
 }  // namespace qv::platform

@@ -41,6 +41,18 @@ QString unsigningQuestion(const std::vector<std::string>& paths) {
     return text + QLatin1Char('\n') + QObject::tr("署名を無効にして変更しますか？");
 }
 
+// The files of a run that ran to its end which were left alone for their
+// signature: once the user has seen which, they may be changed after all.
+std::vector<std::size_t> signedRefusals(const engine::BatchReport& report) {
+    std::vector<std::size_t> out;
+    if (report.cancelled || report.stoppedByBackupFailure)
+        return out;
+    for (std::size_t i = 0; i < report.files.size(); ++i)
+        if (report.files[i].state == engine::FileState::ChangeFailed && report.files[i].error.code == ErrorCode::Signed)
+            out.push_back(i);
+    return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -111,19 +123,11 @@ void TForm1::BitBtn2Click() {
     for (std::size_t i = 0; i < rows.size(); ++i)
         rows[i] = i;
     const engine::BatchReport report = run(paths, rows);
-    // Signed packages were left alone; once the user has seen which, they
-    // may be changed after all.
+    const std::vector<std::size_t> signedRows = signedRefusals(report);
     std::vector<std::string> signedPaths;
-    std::vector<std::size_t> signedRows;
-    for (std::size_t i = 0; i < report.files.size(); ++i) {
-        if (report.files[i].state == engine::FileState::ChangeFailed &&
-            report.files[i].error.code == ErrorCode::Signed) {
-            signedPaths.push_back(paths[i]);
-            signedRows.push_back(i);
-        }
-    }
-    if (!signedPaths.empty() && !report.cancelled && !report.stoppedByBackupFailure &&
-        m_prompts->confirm(this, unsigningQuestion(signedPaths))) {
+    for (std::size_t i : signedRows)
+        signedPaths.push_back(paths[i]);
+    if (!signedRows.empty() && m_prompts->confirm(this, unsigningQuestion(signedPaths))) {
         settings.allowUnsigning = true;
         run(signedPaths, signedRows);
     }
@@ -212,16 +216,13 @@ void TForm1::ImportCsvClick() {
     };
     const engine::BatchReport report = run(chosen, false);
     engine::ImportPlan signedFiles;
-    for (std::size_t i = 0; i < report.files.size(); ++i)
-        if (report.files[i].state == engine::FileState::ChangeFailed && report.files[i].error.code == ErrorCode::Signed)
-            signedFiles.files.push_back(chosen.files[i]);
-    if (!signedFiles.files.empty() && !report.cancelled && !report.stoppedByBackupFailure) {
-        std::vector<std::string> signedPaths;
-        for (const engine::FileImport& f : signedFiles.files)
-            signedPaths.push_back(f.path);
-        if (m_prompts->confirm(this, unsigningQuestion(signedPaths)))
-            run(signedFiles, true);
+    std::vector<std::string> signedPaths;
+    for (std::size_t i : signedRefusals(report)) {
+        signedFiles.files.push_back(chosen.files[i]);
+        signedPaths.push_back(chosen.files[i].path);
     }
+    if (!signedFiles.files.empty() && m_prompts->confirm(this, unsigningQuestion(signedPaths)))
+        run(signedFiles, true);
     reselectFirst();
 }
 

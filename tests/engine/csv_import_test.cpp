@@ -150,8 +150,14 @@ std::string withCell(const std::string& csv, std::size_t line, const std::string
     records[line - 1].fields[column] = value;
     std::string out;
     for (const CsvRecord& r : records) {
-        for (std::size_t i = 0; i < r.fields.size(); ++i)
-            out += (i ? "," : "") + ("\"" + r.fields[i] + "\"");
+        for (std::size_t i = 0; i < r.fields.size(); ++i) {
+            // Piece by piece: g++ 12 warns falsely on "," + std::string here.
+            if (i)
+                out += ',';
+            out += '"';
+            out += r.fields[i];
+            out += '"';
+        }
         out += "\r\n";
     }
     return out;

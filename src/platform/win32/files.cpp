@@ -233,13 +233,6 @@ Result<FolderListing> listFolder(const std::string& folder) {
     return out;
 }
 
-Result<std::vector<std::string>> listFiles(const std::string& folder) {
-    auto listing = listFolder(folder);
-    if (!listing)
-        return listing.error();
-    return std::move(listing->files);
-}
-
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty())
         return name;
