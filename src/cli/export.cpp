@@ -12,7 +12,7 @@ namespace qv::cli {
 namespace {
 
 void printHelp(std::ostream& out) {
-    out << "Usage: quorvix-cli export [--encoding shift_jis|utf-8] [-r] -o OUT.csv FILE...\n"
+    out << "Usage: quorvix-cli export [--encoding shift_jis|utf-8] [--custom] [-r] -o OUT.csv FILE...\n"
            "\n"
            "Writes the properties, times and attributes of the given documents to a CSV\n"
            "file: a header and one line per document, every field in double quotes,\n"
@@ -21,6 +21,9 @@ void printHelp(std::ostream& out) {
            "  -o OUT.csv            the file to write (\"-\" for standard output)\n"
            "  --encoding ENC        shift_jis (default; characters it lacks become \"?\")\n"
            "                        or utf-8 (with a byte-order mark)\n"
+           "  --custom              one more column per user-defined property name\n"
+           "                        found in the files, headed custom:NAME; import\n"
+           "                        applies such columns (an emptied cell removes)\n"
            "  -r, --recursive       a folder also stands for the documents of its\n"
            "                        subfolders (links to folders are not followed)\n"
            "  --                    the arguments after it are files\n"
@@ -37,6 +40,7 @@ void printHelp(std::ostream& out) {
 int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string output;
     engine::CsvEncoding encoding = engine::CsvEncoding::ShiftJis;
+    bool withCustom = false;
     std::vector<std::string> inputs;
     FileArguments files(inputs);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -53,6 +57,8 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 return kExitUsage;
             }
             output = args[++i];
+        } else if (a == "--custom") {
+            withCustom = true;
         } else if (a == "--encoding") {
             std::string e = i + 1 < args.size() ? args[++i] : "";
             if (e == "shift_jis" || e == "shift-jis" || e == "sjis")
@@ -77,11 +83,11 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     std::vector<std::string> paths = engine::UniqueFiles(files.expanded());
     if (output == "-") {
-        out << engine::BuildCsv(paths, encoding);
+        out << engine::BuildCsv(paths, encoding, {}, nullptr, nullptr, withCustom);
         out.flush();
         return kExitOk;
     }
-    engine::ExportReport report = engine::RunExport(paths, output, encoding);
+    engine::ExportReport report = engine::RunExport(paths, output, encoding, {}, withCustom);
     if (!report.written) {
         err << "quorvix-cli export: can't write " << output << ": " << report.written.error().message << "\n";
         return kExitFileFailed;

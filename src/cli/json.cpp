@@ -1,5 +1,8 @@
 #include "cli/json.h"
 
+#include <charconv>
+#include <cmath>
+
 #include <cstdio>
 
 #include "base/text.h"
@@ -104,6 +107,20 @@ void JsonWriter::value(bool b) {
 void JsonWriter::value(std::int64_t n) {
     separate();
     m_out << n;
+}
+
+void JsonWriter::value(double d) {
+    separate();
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+    std::string_view text(buf, ec == std::errc() ? static_cast<std::size_t>(end - buf) : 0);
+    // JSON has no form for these; a number with a point keeps its type.
+    if (!std::isfinite(d) || text.empty())
+        m_out << "null";
+    else if (text.find_first_of(".eE") == std::string_view::npos)
+        m_out << text << ".0";
+    else
+        m_out << text;
 }
 
 void JsonWriter::null() {

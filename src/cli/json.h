@@ -22,6 +22,8 @@ public:
     void value(const char* s) { value(std::string_view(s)); }
     void value(bool b);
     void value(std::int64_t n);
+    // A finite number in the shortest form that reads back as the same.
+    void value(double d);
     void null();
 
     static std::string quote(std::string_view s);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "localtext/customtext.h"
 #include "localtext/datetext.h"
 #include "cli/cli.h"
 #include "cli/inputs.h"
@@ -28,6 +29,14 @@ void printHelp(std::ostream& out) {
            "                         (2010-04-01T12:30:00+09:00) or the date-time text\n"
            "                         of your locale; editTime is in minutes; an empty\n"
            "                         value erases.\n"
+           "  --custom NAME=VALUE    set the user-defined property NAME (repeatable),\n"
+           "                         adding it where the file lacks it; names are\n"
+           "                         compared without regard to case\n"
+           "  --custom-type TYPE     the type of the --custom values after it: text\n"
+           "                         (default), number, date (as for --set) or bool\n"
+           "                         (true/false, yes/no)\n"
+           "  --remove-custom NAME   remove the user-defined property NAME where a\n"
+           "                         file has it (repeatable)\n"
            "  --creation-date D      replace the date part of the creation time\n"
            "  --creation-time T      replace the time of day of the creation time (H:MM:SS)\n"
            "  --write-date D, --write-time T     the same for the last-write time\n"
@@ -104,6 +113,7 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitUsage;
     };
     FileArguments files(inputs);
+    CustomType customType = CustomType::Text;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto next = [&]() -> std::optional<std::string> {
@@ -135,6 +145,29 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
             if (!edit)
                 return usage(edit.error().message);
             s.edits[row] = std::move(*edit);
+        } else if (a == "--custom-type") {
+            auto v = next();
+            auto type = v ? CustomTypeFromKey(*v) : std::nullopt;
+            if (!type)
+                return usage("--custom-type takes text, number, date or bool");
+            customType = *type;
+        } else if (a == "--custom") {
+            auto kv = next();
+            std::size_t eq = kv ? kv->find('=') : std::string::npos;
+            if (eq == std::string::npos)
+                return usage("--custom needs NAME=VALUE");
+            auto edit = engine::ToCustomEdit({kv->substr(0, eq), customType, kv->substr(eq + 1), false});
+            if (!edit)
+                return usage(edit.error().message);
+            s.edits.custom.push_back(std::move(*edit));
+        } else if (a == "--remove-custom") {
+            auto name = next();
+            if (!name)
+                return usage("--remove-custom needs a NAME");
+            auto edit = engine::ToCustomEdit({*name, CustomType::Text, {}, true});
+            if (!edit)
+                return usage(edit.error().message);
+            s.edits.custom.push_back(std::move(*edit));
         } else if (timeFlags.count(a)) {
             auto v = next();
             if (!v)
@@ -168,7 +201,9 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return usage("no file given");
     }
     if (!engine::HasBatchWork(s))
-        return usage("nothing to change: give --set, a date or time option, or an attribute option");
+        return usage(
+            "nothing to change: give --set, --custom, --remove-custom, a date or time option, or an attribute "
+            "option");
 
     // Each file once, whatever names lead to it: a second backup would
     // take the already changed file in place of the original.

@@ -8,6 +8,7 @@
 #include "cli/json.h"
 #include "engine/parallel.h"
 #include "engine/view.h"
+#include "localtext/customtext.h"
 #include "localtext/datetext.h"
 #include "localtext/rowtext.h"
 #include "props/catalogue.h"
@@ -20,13 +21,15 @@ void printHelp(std::ostream& out) {
     out << "Usage: quorvix-cli show [--json] [-r] FILE...\n"
            "\n"
            "Prints, for each document, its three file times, its four attributes and\n"
-           "its fourteen document properties. A folder stands for the Office documents\n"
+           "its fourteen document properties, then its user-defined properties as\n"
+           "\"custom NAME (type): value\". A folder stands for the Office documents\n"
            "in it. Showing a file leaves its times and attributes exactly as they were.\n"
            "\n"
            "  --json   an array with one object per file: path, ok, error, errorCode\n"
            "           (passwordProtected, badCompoundFile, ...), times, attributes,\n"
-           "           properties (keyed by title, subject, author, ...), note (a time\n"
-           "           that reading moved and could not put back)\n"
+           "           properties (keyed by title, subject, author, ...), custom (the\n"
+           "           user-defined properties: name, type, value, readOnly, linked), note\n"
+           "           (a time that reading moved and could not put back)\n"
            "  -r, --recursive  a folder also stands for the documents of its\n"
            "           subfolders (links to folders are not followed)\n"
            "  --       the arguments after it are files\n"
@@ -46,6 +49,46 @@ std::string propertyText(const StoredProperty& v, bool iso) {
         if (auto t = std::get_if<Instant>(&v.value))
             return FormatIso8601Local(t->utc);
     return DisplayText(v);
+}
+
+// A user-defined value in JSON's own types: a number as a number, yes or
+// no as a boolean, a date in ISO-8601 with its offset; another type's value
+// as its text, null when it has none.
+void customValue(JsonWriter& w, const CustomValue& v) {
+    if (auto s = std::get_if<std::string>(&v))
+        w.value(*s);
+    else if (auto n = std::get_if<std::int64_t>(&v))
+        w.value(*n);
+    else if (auto r = std::get_if<double>(&v))
+        w.value(*r);
+    else if (auto b = std::get_if<bool>(&v))
+        w.value(*b);
+    else if (auto t = std::get_if<Instant>(&v))
+        w.value(FormatIso8601Local(t->utc));
+    else if (auto o = std::get_if<OtherValue>(&v); o && !o->text.empty())
+        w.value(o->text);
+    else
+        w.null();
+}
+
+void writeCustom(JsonWriter& w, const std::vector<CustomProperty>& custom) {
+    w.key("custom");
+    w.beginArray();
+    for (const CustomProperty& p : custom) {
+        w.beginObject();
+        w.key("name");
+        w.value(p.name);
+        w.key("type");
+        w.value(CustomTypeKeyOf(p.value));
+        w.key("value");
+        customValue(w, p.value);
+        w.key("readOnly");
+        w.value(!p.editable());
+        w.key("linked");
+        w.value(p.linked);
+        w.endObject();
+    }
+    w.endArray();
 }
 
 void writeJson(std::ostream& out, const std::vector<Shown>& files) {
@@ -107,6 +150,7 @@ void writeJson(std::ostream& out, const std::vector<Shown>& files) {
                                          : std::string());
             }
             w.endObject();
+            writeCustom(w, v.propertiesRead ? v.metadata.custom : std::vector<CustomProperty>());
             w.key("propertiesError");
             if (v.propertyError)
                 w.value(v.propertyError->message);
@@ -142,6 +186,9 @@ void writeText(std::ostream& out, const std::vector<Shown>& files) {
             for (const PropertyRow& r : kCatalogue)
                 out << "  " << r.Key << " (" << r.Label << "): " << DisplayText(v.metadata[r.Index])
                     << "\n";
+            for (const CustomProperty& p : v.metadata.custom)
+                out << "  custom " << p.name << " (" << CustomTypeKeyOf(p.value) << (p.linked ? ", linked" : "")
+                    << "): " << CustomValueText(p.value) << "\n";
         }
     }
 }

@@ -108,6 +108,10 @@ Status ApplySingleToFile(const std::string& path, const SingleSettings& s) {
     if (!edits)
         return edits.error();
     edits->allowUnsigning = s.allowUnsigning;
+    auto custom = CustomEditsFromGrid(s.customShown, s.custom);
+    if (!custom)
+        return custom.error();
+    edits->custom = std::move(*custom);
     return changeFromStamp(
         path, *edits,
         [&](const FileStamp&) {

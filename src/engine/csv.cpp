@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "engine/parallel.h"
 #include "engine/view.h"
+#include "localtext/customtext.h"
 #include "localtext/datetext.h"
 #include "localtext/rowtext.h"
 #include "platform/platform.h"
@@ -44,11 +45,22 @@ std::string BuildCsvHeader() {
     return line;
 }
 
-std::optional<std::string> BuildCsvRow(const std::string& path) {
-    std::string line = field(path) + "," + field(text::fileNamePart(path)) + ",";
+namespace {
+
+// A file's line and the user-defined properties read with it.
+struct RowRead {
+    std::string line;
+    std::vector<CustomProperty> custom;
+    bool full = false;  // not the short line of a missing file
+};
+
+std::optional<RowRead> readRow(const std::string& path) {
+    RowRead out;
+    std::string& line = out.line;
+    line = field(path) + "," + field(text::fileNamePart(path)) + ",";
     auto stamp = ReadFileStamp(path);
     if (!stamp)
-        return line;
+        return out;
     const std::uint64_t movingOpens = platform::readOpensMovingAccessTime();
     MetadataRead read = ReadDocumentMetadata(path);
     const Result<DocumentMetadata>& rows = read.metadata;
@@ -77,7 +89,48 @@ std::optional<std::string> BuildCsvRow(const std::string& path) {
     auto flag = [&](std::uint32_t bit) { return field((stamp->Attributes & bit) ? "Y" : ""); };
     line += flag(kAttrReadOnly) + "," + flag(kAttrArchive) + "," + flag(kAttrHidden) + "," + flag(kAttrSystem);
     putBack();
-    return line;
+    out.full = true;
+    if (rows)
+        out.custom = rows->custom;
+    return out;
+}
+
+// The user-defined names of every file, each once (without regard to case,
+// in its first spelling), in the order they are first met.
+std::vector<std::string> customNames(const std::vector<RowRead>& rows) {
+    std::vector<std::string> names;
+    for (const RowRead& r : rows)
+        for (const CustomProperty& p : r.custom) {
+            bool known = false;
+            for (const std::string& n : names)
+                known = known || platform::sameIgnoringCase(n, p.name);
+            if (!known)
+                names.push_back(p.name);
+        }
+    return names;
+}
+
+std::string customFields(const RowRead& r, const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names) {
+        std::string value;
+        for (const CustomProperty& p : r.custom)
+            if (platform::sameIgnoringCase(n, p.name)) {
+                value = CustomValueText(p.value);
+                break;
+            }
+        out += "," + field(value);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::string> BuildCsvRow(const std::string& path) {
+    auto row = readRow(path);
+    if (!row)
+        return std::nullopt;
+    return std::move(row->line);
 }
 
 std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encoding) {
@@ -93,7 +146,7 @@ std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encodin
 }
 
 std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding, const RunCallbacks& callbacks,
-                     bool* cancelled, std::size_t* rowCount) {
+                     bool* cancelled, std::size_t* rowCount, bool withCustom) {
     if (cancelled)
         *cancelled = false;
     // Each line is encoded where it was read, as EncodeCsv would encode it
@@ -112,21 +165,27 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
     struct Line {
         bool row = false;                  // the file has a line
         std::optional<std::string> bytes;  // none when it can't be encoded
+        RowRead read;                      // kept, with the user-defined columns, until all are read
     };
-    std::optional<std::string> header = encodedLine(BuildCsvHeader());
+    std::optional<std::string> header = withCustom ? std::string() : encodedLine(BuildCsvHeader());
     bool encodable = header.has_value();
     std::string out = encoding == CsvEncoding::Utf8 ? "\xEF\xBB\xBF" : "";
     if (header)
         out += *header;
+    // The user-defined columns are known only when every file is read.
+    std::vector<RowRead> kept;
     // The files are read on every core; progress, cancel and the lines
     // still come in list order on this thread.
     const bool finished = ForEachOrdered(
         paths.size(),
         [&](std::size_t i) {
             Line l;
-            if (auto row = BuildCsvRow(paths[i])) {
+            if (auto row = readRow(paths[i])) {
                 l.row = true;
-                l.bytes = encodedLine(std::move(*row));
+                if (withCustom)
+                    l.read = std::move(*row);
+                else
+                    l.bytes = encodedLine(std::move(row->line));
             }
             return l;
         },
@@ -138,9 +197,11 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
             return true;
         },
         [&](std::size_t i, Line l) {
+            if (l.row && withCustom)
+                kept.push_back(std::move(l.read));
             if (l.row && l.bytes)
                 out += *l.bytes;
-            encodable = encodable && (!l.row || l.bytes);
+            encodable = encodable && (withCustom || !l.row || l.bytes);
             if (l.row && rowCount)
                 ++*rowCount;
             if (callbacks.fileFinished)
@@ -152,6 +213,22 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
         if (cancelled)
             *cancelled = true;
         return {};
+    }
+    if (withCustom) {
+        const std::vector<std::string> names = customNames(kept);
+        std::string head = BuildCsvHeader();
+        for (const std::string& n : names)
+            head += "," + field(std::string(kCustomColumnPrefix) + n);
+        auto line = encodedLine(std::move(head));
+        encodable = line.has_value();
+        if (line)
+            out += *line;
+        for (const RowRead& r : kept) {
+            line = encodedLine(r.full ? r.line + customFields(r, names) : r.line);
+            encodable = encodable && line.has_value();
+            if (line)
+                out += *line;
+        }
     }
     // As EncodeCsv: nothing when the code page can't be written at all.
     if (!encodable)
@@ -180,7 +257,7 @@ Status CheckExportTarget(const std::vector<std::string>& paths, const std::strin
 }
 
 ExportReport RunExport(const std::vector<std::string>& pathsIn, const std::string& csvPath, CsvEncoding encoding,
-                       const RunCallbacks& callbacks) {
+                       const RunCallbacks& callbacks, bool withCustom) {
     ExportReport report;
     // Checked before any file is read: nothing to undo when it fails.
     report.written = CheckExportTarget(pathsIn, csvPath);
@@ -189,7 +266,7 @@ ExportReport RunExport(const std::vector<std::string>& pathsIn, const std::strin
     // One line per file, however many names lead to it.
     const std::vector<std::string> paths = UniqueFiles(pathsIn);
     bool cancelled = false;
-    std::string bytes = BuildCsv(paths, encoding, callbacks, &cancelled, &report.rows);
+    std::string bytes = BuildCsv(paths, encoding, callbacks, &cancelled, &report.rows, withCustom);
     if (cancelled) {
         report.cancelled = true;
         report.rows = 0;

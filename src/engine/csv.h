@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -32,15 +33,20 @@ struct ExportReport {
     Status written;        // the CSV file could be written
 };
 
+// The heads of the user-defined columns: "custom:" and the property's name.
+inline constexpr std::string_view kCustomColumnPrefix = "custom:";
+
 // Builds the header and every file's line in list order with progress and
 // cancel, then writes the file in one go (atomically, beside the target).
-// Nothing is written when cancelled.
+// Nothing is written when cancelled. With withCustom, one more column per
+// user-defined name that any listed file holds (names compared without
+// regard to case), each file's value in its type's text.
 ExportReport RunExport(const std::vector<std::string>& paths, const std::string& csvPath, CsvEncoding encoding,
-                       const RunCallbacks& callbacks = {});
+                       const RunCallbacks& callbacks = {}, bool withCustom = false);
 
 // The same bytes without writing them anywhere (for standard output).
 std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding, const RunCallbacks& callbacks = {},
-                     bool* cancelled = nullptr, std::size_t* rowCount = nullptr);
+                     bool* cancelled = nullptr, std::size_t* rowCount = nullptr, bool withCustom = false);
 
 // Whether the CSV may be written at that path for those files: never over
 // one of them (through any of its names), never into a folder or a device.

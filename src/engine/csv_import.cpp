@@ -4,8 +4,10 @@
 #include <map>
 
 #include "base/text.h"
+#include "engine/csv.h"
 #include "engine/parallel.h"
 #include "engine/view.h"
+#include "localtext/customtext.h"
 #include "localtext/datetext.h"
 #include "localtext/rowtext.h"
 #include "platform/platform.h"
@@ -26,9 +28,10 @@ Error csvError(std::size_t line, std::size_t column, const std::string& what) {
 // What a head names: a file column, one of the fourteen rows, a time or an
 // attribute.
 struct Column {
-    enum class Kind { FullName, FileName, Property, File };
+    enum class Kind { FullName, FileName, Property, File, Custom };
     Kind kind;
-    int index = 0;  // the row, or the FileColumn
+    int index = 0;     // the row, or the FileColumn
+    std::string name;  // a user-defined property's
 };
 
 constexpr const char* kFileColumnKeys[kFileColumnCount] = {"creationTime", "lastWriteTime", "lastAccessTime",
@@ -37,15 +40,17 @@ constexpr const char* kFileColumnKeys[kFileColumnCount] = {"creationTime", "last
 
 std::optional<Column> columnFor(const std::string& head) {
     if (head == "File full name")
-        return Column{Column::Kind::FullName};
+        return Column{Column::Kind::FullName, 0, {}};
     if (head == "File Name")
-        return Column{Column::Kind::FileName};
+        return Column{Column::Kind::FileName, 0, {}};
     for (const PropertyRow& r : kCatalogue)
         if (head == r.Label || head == r.Key)
-            return Column{Column::Kind::Property, r.Index};
+            return Column{Column::Kind::Property, r.Index, {}};
     for (std::size_t i = 0; i < kFileColumnCount; ++i)
         if (head == kFileInfoNames[i] || head == kFileColumnKeys[i])
-            return Column{Column::Kind::File, static_cast<int>(i)};
+            return Column{Column::Kind::File, static_cast<int>(i), {}};
+    if (head.starts_with(kCustomColumnPrefix) && !text::trim(head.substr(kCustomColumnPrefix.size())).empty())
+        return Column{Column::Kind::Custom, 0, text::trim(head.substr(kCustomColumnPrefix.size()))};
     return std::nullopt;
 }
 
@@ -144,6 +149,11 @@ ImportTable ReadImportTable(std::string_view text, const std::string& csvFolder)
             table.issues.push_back({headLine.line, c + 1, head, "unknown head"});
         else if (auto [it, fresh] = seenHeads.emplace(head, c + 1); !fresh)
             table.issues.push_back({headLine.line, c + 1, head, "a second column of this head"});
+        else if (column->kind == Column::Kind::Custom)
+            for (std::size_t e = 0; e < c; ++e)
+                if (columns[e] && columns[e]->kind == Column::Kind::Custom &&
+                    platform::sameIgnoringCase(columns[e]->name, column->name))
+                    table.issues.push_back({headLine.line, c + 1, head, "a second column of this property"});
         namesFiles = namesFiles || (column && (column->kind == Column::Kind::FullName ||
                                                column->kind == Column::Kind::FileName));
         columns.push_back(column);
@@ -191,6 +201,10 @@ ImportTable ReadImportTable(std::string_view text, const std::string& csvFolder)
                     row.properties[static_cast<std::size_t>(column.index)] = std::move(*edit);
                 break;
             }
+            case Column::Kind::Custom:
+                // Read against the file's own property, whose type it takes.
+                row.custom.push_back({column.name, cell});
+                break;
             case Column::Kind::File: {
                 const std::string t = text::trim(cell);
                 if (column.index < 3) {
@@ -236,11 +250,60 @@ std::string timeText(LocalDateTime t) { return FormatDateTimeText(t); }
 // Times compare as the export writes them: to the second.
 bool sameSecond(LocalDateTime a, LocalDateTime b) { return timeText(a) == timeText(b); }
 
+// The type of each user-defined name in the first file that holds it as an
+// editable property: a new property of that name takes it.
+using TypeHints = std::vector<std::pair<std::string, CustomType>>;
+
+std::optional<CustomType> hintFor(const TypeHints& hints, const std::string& name) {
+    for (const auto& [n, t] : hints)
+        if (platform::sameIgnoringCase(n, name))
+            return t;
+    return std::nullopt;
+}
+
+const CustomProperty* findCustom(const std::vector<CustomProperty>& list, const std::string& name) {
+    for (const CustomProperty& p : list)
+        if (platform::sameIgnoringCase(p.name, name))
+            return &p;
+    return nullptr;
+}
+
+// A user-defined cell against the file's property: an emptied cell removes
+// it, another text sets it in its own type (a new one in the type the name
+// has elsewhere, else as text).
+void compareCustom(const ImportRow& row, const FileView& view, const TypeHints& hints, FileImport& f) {
+    for (const auto& [name, cell] : row.custom) {
+        const CustomProperty* had = findCustom(view.metadata.custom, name);
+        const std::string before = had ? CustomValueText(had->value) : std::string();
+        const std::string head = std::string(kCustomColumnPrefix) + name;
+        if (cell == before)
+            continue;
+        if (cell.empty()) {
+            f.change.edits.custom.push_back(CustomEdit::remove(had->name));
+            f.changes.push_back({head, head, before, {}});
+            continue;
+        }
+        if (had && !had->editable()) {
+            f.errors.push_back({row.line, 0, head, "the property is linked or of a type this tool doesn't change"});
+            continue;
+        }
+        CustomType type = had ? *CustomTypeOf(had->value) : hintFor(hints, name).value_or(CustomType::Text);
+        auto value = ParseCustomValue(type, cell);
+        if (!value) {
+            f.errors.push_back({row.line, 0, head, value.error().message});
+            continue;
+        }
+        f.change.edits.custom.push_back(CustomEdit::set(had ? had->name : name, std::move(*value)));
+        f.changes.push_back({head, head, before, CustomValueText(f.change.edits.custom.back().value)});
+    }
+}
+
 // What a line asks of its file, against what the file holds.
-FileImport compare(const ImportRow& row, const FileView& view) {
+FileImport compare(const ImportRow& row, const FileView& view, const TypeHints& hints) {
     FileImport f;
     f.line = row.line;
     f.path = row.path;
+    compareCustom(row, view, hints, f);
     for (const PropertyRow& r : kCatalogue) {
         const auto& edit = row.properties[static_cast<std::size_t>(r.Index)];
         if (!edit)
@@ -305,24 +368,32 @@ ImportPlan PlanImport(const ImportTable& table) {
                                        " (line " + std::to_string(table.rows[first[i]].line) + ")"});
     if (!plan.errors.empty())
         return plan;
-    // Read on every core, compared in the CSV's order.
+    // Read on every core, then compared in the CSV's order: a new
+    // user-defined property's type comes from the files that hold it.
+    std::vector<FileView> views(table.rows.size());
     ForEachOrdered(
         table.rows.size(), [&](std::size_t i) { return LoadSingleFileView(table.rows[i].path); },
-        [](std::size_t) { return true; },
-        [&](std::size_t i, FileView view) {
-            const ImportRow& row = table.rows[i];
-            if (!view.found) {
-                plan.skipped.push_back({row.line, 0, {}, row.path + ": the file is not there"});
-            } else if (!view.ok || !view.stamp) {
-                plan.skipped.push_back({row.line, 0, {}, row.path + ": " + view.error.message});
-            } else if (FileImport f = compare(row, view); !f.errors.empty()) {
-                plan.errors.insert(plan.errors.end(), f.errors.begin(), f.errors.end());
-            } else if (f.changes.empty()) {
-                ++plan.unchanged;
-            } else {
-                plan.files.push_back(std::move(f));
-            }
-        });
+        [](std::size_t) { return true; }, [&](std::size_t i, FileView view) { views[i] = std::move(view); });
+    TypeHints hints;
+    for (const FileView& v : views)
+        for (const CustomProperty& p : v.metadata.custom)
+            if (p.editable() && !hintFor(hints, p.name))
+                hints.emplace_back(p.name, *CustomTypeOf(p.value));
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        const FileView& view = views[i];
+        const ImportRow& row = table.rows[i];
+        if (!view.found) {
+            plan.skipped.push_back({row.line, 0, {}, row.path + ": the file is not there"});
+        } else if (!view.ok || !view.stamp) {
+            plan.skipped.push_back({row.line, 0, {}, row.path + ": " + view.error.message});
+        } else if (FileImport f = compare(row, view, hints); !f.errors.empty()) {
+            plan.errors.insert(plan.errors.end(), f.errors.begin(), f.errors.end());
+        } else if (f.changes.empty()) {
+            ++plan.unchanged;
+        } else {
+            plan.files.push_back(std::move(f));
+        }
+    }
     return plan;
 }
 

@@ -50,6 +50,9 @@ struct ImportRow {
     std::array<std::optional<LocalDateTime>, 3> times{};
     // Each attribute column: "Y" sets the attribute, an empty cell clears it.
     std::array<std::optional<bool>, 4> attributes{};
+    // Each "custom:NAME" column: the name and the cell as written. An
+    // emptied cell removes the property.
+    std::vector<std::pair<std::string, std::string>> custom;
 };
 
 struct ImportIssue {

@@ -1,5 +1,8 @@
 #include "engine/defaults.h"
 
+#include <algorithm>
+
+#include "base/text.h"
 #include "localtext/datetext.h"
 #include "props/catalogue.h"
 
@@ -35,6 +38,12 @@ constexpr AttributeNames kAttributes[] = {
 };
 
 constexpr const char* kBackupName = "backupold";
+// The batch page's user-defined edits: their count, then each one's name,
+// type, value and whether it removes.
+constexpr const char* kCustomCountName = "customcount";
+constexpr int kMostCustomEdits = 1000;
+
+std::string customName(std::size_t i, const char* what) { return "custom" + std::to_string(i + 1) + what; }
 
 std::string stringName(int row) { return std::string(kCatalogue[static_cast<std::size_t>(row)].Label) + "string"; }
 std::string checkName(int row) { return std::string(kCatalogue[static_cast<std::size_t>(row)].Label) + "check"; }
@@ -86,6 +95,14 @@ std::vector<NamedText> EncodeDefaults(const BatchSettings& s) {
         out.push_back({checkName(row), s.ticked.test(static_cast<std::size_t>(row)) ? "1" : "0"});
     }
     out.push_back({kBackupName, s.backup ? "1" : ""});
+    out.push_back({kCustomCountName, std::to_string(s.custom.size())});
+    for (std::size_t i = 0; i < s.custom.size(); ++i) {
+        const CustomEditText& c = s.custom[i];
+        out.push_back({customName(i, "name"), c.name});
+        out.push_back({customName(i, "type"), CustomTypeKey(c.type)});
+        out.push_back({customName(i, "value"), c.value});
+        out.push_back({customName(i, "remove"), c.remove ? "1" : "0"});
+    }
     return out;
 }
 
@@ -141,6 +158,30 @@ DefaultsImport DecodeDefaults(const BatchSettings& current,
         if (!get(checkName(row), text))
             return result;
         s.ticked.set(i, text && *text == "1");
+    }
+
+    s.custom.clear();
+    if (!get(kCustomCountName, text))
+        return result;
+    auto count = text ? text::parseInt32(*text) : std::nullopt;
+    for (int i = 0; count && i < std::min(*count, kMostCustomEdits); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        CustomEditText c;
+        if (!get(customName(k, "name"), text))
+            return result;
+        c.name = text.value_or(std::string());
+        if (!get(customName(k, "type"), text))
+            return result;
+        c.type = text ? CustomTypeFromKey(*text).value_or(CustomType::Text) : CustomType::Text;
+        if (!get(customName(k, "value"), text))
+            return result;
+        c.value = text.value_or(std::string());
+        if (!get(customName(k, "remove"), text))
+            return result;
+        c.remove = text && *text == "1";
+        // An entry without a name is of no use to any file.
+        if (!text::trim(c.name).empty())
+            s.custom.push_back(std::move(c));
     }
     return result;
 }

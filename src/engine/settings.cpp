@@ -1,5 +1,8 @@
 #include "engine/settings.h"
 
+#include "base/text.h"
+#include "platform/platform.h"
+
 namespace qv::engine {
 
 namespace {
@@ -13,7 +16,9 @@ bool anyTimeOrAttribute(const auto& s) {
 
 }  // namespace
 
-bool HasBatchWork(const BatchSettings& s) { return anyTimeOrAttribute(s) || s.ticked.any(); }
+bool HasBatchWork(const BatchSettings& s) {
+    return anyTimeOrAttribute(s) || s.ticked.any() || !s.custom.empty();
+}
 bool HasBatchWork(const BatchChange& c) { return anyTimeOrAttribute(c) || c.edits.any(); }
 
 Result<BatchChange> ToBatchChange(const BatchSettings& s) {
@@ -22,6 +27,12 @@ Result<BatchChange> ToBatchChange(const BatchSettings& s) {
         return edits.error();
     BatchChange c;
     c.edits = std::move(*edits);
+    for (const CustomEditText& t : s.custom) {
+        auto e = ToCustomEdit(t);
+        if (!e)
+            return e.error();
+        c.edits.custom.push_back(std::move(*e));
+    }
     c.creation = s.creation;
     c.lastWrite = s.lastWrite;
     c.lastAccess = s.lastAccess;
@@ -29,6 +40,79 @@ Result<BatchChange> ToBatchChange(const BatchSettings& s) {
     c.backup = s.backup;
     c.edits.allowUnsigning = s.allowUnsigning;
     return c;
+}
+
+namespace {
+
+Error aboutProperty(const std::string& name, Error e) {
+    e.message = "the user-defined property \"" + text::sanitizeUtf8(name) + "\": " + e.message;
+    return e;
+}
+
+}  // namespace
+
+Result<CustomEdit> ToCustomEdit(const CustomEditText& t) {
+    std::string name = text::trim(t.name);
+    if (name.empty())
+        return Error(ErrorCode::ConversionFailed, "a user-defined property needs a name");
+    if (t.remove)
+        return CustomEdit::remove(std::move(name));
+    auto value = ParseCustomValue(t.type, t.value);
+    if (!value)
+        return aboutProperty(name, value.error());
+    return CustomEdit::set(std::move(name), std::move(*value));
+}
+
+Result<std::vector<CustomEdit>> CustomEditsFromGrid(const std::vector<CustomProperty>& shown,
+                                                    const std::vector<CustomRowText>& rows) {
+    std::vector<CustomEdit> edits;
+    auto sameName = [](std::string_view a, std::string_view b) { return platform::sameIgnoringCase(a, b); };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::string name = text::trim(rows[i].name);
+        if (name.empty())
+            return Error(ErrorCode::ConversionFailed, "a user-defined property needs a name");
+        for (std::size_t j = 0; j < i; ++j)
+            if (sameName(text::trim(rows[j].name), name))
+                return Error(ErrorCode::ConversionFailed,
+                             "two user-defined properties are named \"" + text::sanitizeUtf8(name) + "\"");
+    }
+    // Removals first, so a property renamed in another case is taken away
+    // before its new spelling is added.
+    for (const CustomProperty& p : shown) {
+        bool kept = false;
+        for (const CustomRowText& r : rows)
+            kept = kept || sameName(p.name, text::trim(r.name));
+        if (!kept)
+            edits.push_back(CustomEdit::remove(p.name));
+    }
+    for (const CustomRowText& r : rows) {
+        std::string name = text::trim(r.name);
+        const CustomProperty* had = nullptr;
+        for (const CustomProperty& p : shown)
+            if (sameName(p.name, name))
+                had = &p;
+        if (!r.type) {
+            if (!had)
+                return Error(ErrorCode::ConversionFailed,
+                             "the user-defined property \"" + text::sanitizeUtf8(name) + "\" has no type");
+            continue;
+        }
+        auto value = ParseCustomValue(*r.type, r.value);
+        if (!value)
+            return aboutProperty(name, value.error());
+        if (had && had->name != name) {
+            // A new spelling of the same name replaces the property.
+            edits.push_back(CustomEdit::remove(had->name));
+            had = nullptr;
+        }
+        // A value shown and typed back unchanged (a date to the second, a
+        // real to its digits) is no change.
+        if (had && CustomTypeOf(had->value) == r.type &&
+            (had->value == *value || CustomValueText(had->value) == CustomValueText(*value)))
+            continue;
+        edits.push_back(CustomEdit::set(std::move(name), std::move(*value)));
+    }
+    return edits;
 }
 
 }  // namespace qv::engine

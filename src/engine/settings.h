@@ -2,7 +2,12 @@
 // these and the command line fills them from its flags.
 #pragma once
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "base/result.h"
+#include "localtext/customtext.h"
 #include "localtext/rowtext.h"
 #include "props/datetime.h"
 #include "props/filestamp.h"
@@ -38,6 +43,21 @@ struct AttributeChoices {
     friend bool operator==(const AttributeChoices&, const AttributeChoices&) = default;
 };
 
+// A user-defined property to set or remove in every listed file, as typed
+// on the batch page (the form the saved defaults keep).
+struct CustomEditText {
+    std::string name;
+    CustomType type = CustomType::Text;
+    std::string value;
+    bool remove = false;
+
+    friend bool operator==(const CustomEditText&, const CustomEditText&) = default;
+};
+
+// The typed edit; a value that is no value of its type fails with
+// ErrorCode::ConversionFailed, naming the property.
+Result<CustomEdit> ToCustomEdit(const CustomEditText& text);
+
 // The batch page: ticked rows with their values (as typed, the form the
 // saved defaults keep), the six date and time boxes with their pickers, the
 // attribute boxes and the backup box.
@@ -49,6 +69,7 @@ struct BatchSettings {
     bool backup = false;
     // The user accepted that signed packages lose their signature's validity.
     bool allowUnsigning = false;
+    std::vector<CustomEditText> custom;
 
     friend bool operator==(const BatchSettings&, const BatchSettings&) = default;
 };
@@ -72,6 +93,23 @@ bool HasBatchWork(const BatchChange& c);
 
 // The single page: all fourteen values (all written), the three times as date picker plus
 // time picker, the attribute boxes and the backup box.
+// A row of the single page's user-defined grid: its name, its type and its
+// value as typed; a row without a type is one shown read-only, kept as the
+// file holds it.
+struct CustomRowText {
+    std::string name;
+    std::optional<CustomType> type;
+    std::string value;
+};
+
+// What the grid's rows do to the properties the file showed: a property
+// whose name no row has any more is removed; a row whose name the file
+// holds sets it when its type or value differs; a new name is added. Two
+// rows of one name (without regard to case), a row without a name, or a
+// value that is no value of its type fail with ErrorCode::ConversionFailed.
+Result<std::vector<CustomEdit>> CustomEditsFromGrid(const std::vector<CustomProperty>& shown,
+                                                    const std::vector<CustomRowText>& rows);
+
 struct SingleSettings {
     RowTexts values{};
     LocalDateTime creationDate = 0, creationTime = 0;
@@ -80,6 +118,9 @@ struct SingleSettings {
     AttributeChoices attributes;
     bool backup = true;
     bool allowUnsigning = false;
+    // The user-defined properties as the file showed them, and the grid.
+    std::vector<CustomProperty> customShown;
+    std::vector<CustomRowText> custom;
 };
 
 }  // namespace qv::engine

@@ -333,6 +333,10 @@ Result<std::string> decodeCodePage(int codePage, std::string_view bytes);
 Result<std::string> encodeCodePage(int codePage, std::string_view utf8, bool substitute);
 bool canEncode(int codePage, std::string_view utf8);
 
+// Whether two UTF-8 texts are the same under Unicode's case folding, as the
+// names of user-defined properties are compared ("Client" is "CLIENT").
+bool sameIgnoringCase(std::string_view a, std::string_view b);
+
 // ---------------------------------------------------------------------------
 // Time zone and clock (seconds since 1970-01-01 00:00)
 

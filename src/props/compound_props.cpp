@@ -2,6 +2,7 @@
 // only place where the container and the property-set format meet.
 #include "props/compound_props.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "props/catalogue.h"
 #include "props/cfb/compound_file.h"
 #include "props/cfb/transaction.h"
+#include "props/compound_custom.h"
+#include "props/custom_edits.h"
 #include "props/propset/property_set.h"
 
 namespace qv {
@@ -34,27 +37,37 @@ SetInfo setInfo(int set) {
     return SetInfo{summary ? kSummaryStream : kDocSummaryStream, summary ? summaryFmtid : docSummaryFmtid};
 }
 
-// A set's own section; none when the file holds no such set. A set that is
+// A set as stored; none when the file holds no such stream. A set that is
 // there but can't be read is damage, and says so: showing its rows empty
 // would pass for a workbook without properties.
-Result<std::optional<propset::Section>> readSection(const cfb::CompoundFile& cf, int set) {
-    SetInfo info = setInfo(set);
-    auto index = cf.findInRoot(info.stream);
+Result<std::optional<propset::PropertySet>> readSet(const cfb::CompoundFile& cf, int set) {
+    auto index = cf.findInRoot(setInfo(set).stream);
     if (!index || !cf.entries()[*index].isStream())
-        return std::optional<propset::Section>();
+        return std::optional<propset::PropertySet>();
     auto bytes = cf.readStream(*index, kMaxPropertyStream);
     if (!bytes)
         return bytes.error();
     auto ps = propset::PropertySet::parse(*bytes);
     if (!ps)
         return ps.error();
-    int s = ps->findSection(info.fmtid);
+    return std::optional<propset::PropertySet>(std::move(*ps));
+}
+
+// A section of a set, by its format id; none when the set lacks it.
+Result<std::optional<propset::Section>> sectionOf(const std::optional<propset::PropertySet>& ps,
+                                                  const propset::Clsid& fmtid) {
+    int s = ps ? ps->findSection(fmtid) : -1;
     if (s < 0)
         return std::optional<propset::Section>();
     auto section = propset::Section::parse(ps->sections[static_cast<std::size_t>(s)].bytes);
     if (!section)
         return section.error();
     return std::optional<propset::Section>(std::move(*section));
+}
+
+const propset::Clsid& userDefinedFmtid() {
+    static const propset::Clsid id = *propset::parseGuid(kFmtidUserDefinedProperties);
+    return id;
 }
 
 // An encrypted document keeps its whole content, properties included, in
@@ -167,6 +180,84 @@ Status checkReadsBack(const platform::File& file,
     return {};
 }
 
+// Writes the planned rows of one set into its own section.
+Status editRows(propset::PropertySet& ps, int set, const propset::Clsid& fmtid,
+                const std::optional<Planned> (&planned)[kRowCount]) {
+    bool any = false;
+    for (const PropertyRow& row : kCatalogue)
+        any = any || (row.PropertySet == set && planned[row.Index]);
+    if (!any)
+        return {};
+    int s = ps.findSection(fmtid);
+    if (s < 0)
+        return Error(ErrorCode::BadPropertySet, "the property set has no section of its own format");
+    auto section = propset::Section::parse(ps.sections[static_cast<std::size_t>(s)].bytes);
+    if (!section)
+        return section.error();
+    for (const PropertyRow& row : kCatalogue) {
+        const auto& p = planned[row.Index];
+        if (!p || row.PropertySet != set)
+            continue;
+        switch (p->kind) {
+        case Planned::Kind::Text:
+            QV_TRY(section->setText(row.PropertyId, p->text));
+            break;
+        case Planned::Kind::FileTime:
+            section->setFileTime(row.PropertyId, p->time);
+            break;
+        case Planned::Kind::Null:
+            section->setNull(row.PropertyId);
+            break;
+        }
+    }
+    ps.sections[static_cast<std::size_t>(s)].bytes = section->serialize();
+    // A section found under the byte-swapped form of its id is stored
+    // under the standard one, so every reader finds what was written.
+    ps.sections[static_cast<std::size_t>(s)].fmtid = fmtid;
+    return {};
+}
+
+// The user-defined section, created after the document summary section when
+// the set lacks it, in that section's code page.
+Status editUserDefined(propset::PropertySet& ps, const std::vector<CustomEdit>& edits) {
+    int u = ps.findSection(userDefinedFmtid());
+    std::optional<propset::Section> section;
+    if (u >= 0) {
+        auto parsed = propset::Section::parse(ps.sections[static_cast<std::size_t>(u)].bytes);
+        if (!parsed)
+            return parsed.error();
+        section = std::move(*parsed);
+    } else {
+        int d = ps.findSection(setInfo(kDocSummaryInformationSet).fmtid);
+        if (d != 0)
+            return Error(ErrorCode::BadPropertySet,
+                         "the document summary set doesn't start with its own section, so no user-defined "
+                         "section can follow it");
+        auto first = propset::Section::parse(ps.sections[0].bytes);
+        if (!first)
+            return first.error();
+        section = propset::Section::create(first->codePage().value_or(platform::ansiCodePage()));
+        // Readers look the names up in a dictionary even when it is empty.
+        section->setStored(propset::kPidDictionary, std::string(4, '\0'));
+    }
+    const std::string before = section->serialize();
+    QV_TRY(EditUserDefinedSection(*section, edits));
+    if (u < 0 && !std::any_of(edits.begin(), edits.end(),
+                              [](const CustomEdit& e) { return e.action == CustomEdit::Action::Set; }))
+        return {};
+    std::string after = section->serialize();
+    if (u >= 0 && after == before)
+        return {};
+    if (u < 0) {
+        ps.sections.push_back(propset::PropertySet::SectionBytes{userDefinedFmtid(), std::move(after)});
+        u = static_cast<int>(ps.sections.size()) - 1;
+    } else {
+        ps.sections[static_cast<std::size_t>(u)].bytes = std::move(after);
+    }
+    ps.sections[static_cast<std::size_t>(u)].fmtid = userDefinedFmtid();
+    return {};
+}
+
 }  // namespace
 
 Result<DocumentMetadata> ReadCompoundMetadata(const std::string& path) {
@@ -186,13 +277,28 @@ Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened) {
         return cf.error();
     QV_TRY(refuseEncrypted(*cf));
     std::optional<propset::Section> sections[2];
+    DocumentMetadata values;
     for (int i = 0; i < 2; ++i) {
-        auto section = readSection(*cf, i == 0 ? kSummaryInformationSet : kDocSummaryInformationSet);
+        int set = i == 0 ? kSummaryInformationSet : kDocSummaryInformationSet;
+        auto ps = readSet(*cf, set);
+        if (!ps)
+            return ps.error();
+        auto section = sectionOf(*ps, setInfo(set).fmtid);
         if (!section)
             return section.error();
         sections[i] = std::move(*section);
+        if (set != kDocSummaryInformationSet)
+            continue;
+        auto user = sectionOf(*ps, userDefinedFmtid());
+        if (!user)
+            return user.error();
+        if (*user) {
+            auto custom = ReadUserDefinedSection(**user);
+            if (!custom)
+                return custom.error();
+            values.custom = std::move(*custom);
+        }
     }
-    DocumentMetadata values;
     for (const PropertyRow& row : kCatalogue) {
         const auto& section = sections[row.PropertySet == kSummaryInformationSet ? 0 : 1];
         if (!section)
@@ -218,8 +324,12 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
         planned[row.Index] = std::move(*p);
         setUsed[row.PropertySet == kSummaryInformationSet ? 0 : 1] = true;
     }
+    for (const CustomEdit& e : edits.custom)
+        QV_TRY(CheckCustomEdit(e));
+    if (!edits.custom.empty())
+        setUsed[1] = true;
     if (!setUsed[0] && !setUsed[1])
-        return {};
+        return platform::applyFileMetadata(path, final);
 
     auto file = platform::File::open(path, platform::OpenMode::ReadExclusive);
     if (!file)
@@ -234,6 +344,7 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
 
     cfb::Transaction tx(*cf);
     std::vector<std::pair<std::u16string_view, std::string>> written;
+    written.reserve(2);  // the transaction keeps views of the bytes
     for (int set : {kSummaryInformationSet, kDocSummaryInformationSet}) {
         if (!setUsed[set == kSummaryInformationSet ? 0 : 1])
             continue;
@@ -255,34 +366,21 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
                 return parsed.error();
             ps = std::move(*parsed);
         }
-        int s = ps.findSection(info.fmtid);
-        if (s < 0)
-            return Error(ErrorCode::BadPropertySet, "the property set has no section of its own format");
-        auto section = propset::Section::parse(ps.sections[static_cast<std::size_t>(s)].bytes);
-        if (!section)
-            return section.error();
-        for (const PropertyRow& row : kCatalogue) {
-            const auto& p = planned[row.Index];
-            if (!p || row.PropertySet != set)
-                continue;
-            switch (p->kind) {
-            case Planned::Kind::Text:
-                QV_TRY(section->setText(row.PropertyId, p->text));
-                break;
-            case Planned::Kind::FileTime:
-                section->setFileTime(row.PropertyId, p->time);
-                break;
-            case Planned::Kind::Null:
-                section->setNull(row.PropertyId);
-                break;
-            }
-        }
-        ps.sections[static_cast<std::size_t>(s)].bytes = section->serialize();
-        // A section found under the byte-swapped form of its id is stored
-        // under the standard one, so every reader finds what was written.
-        ps.sections[static_cast<std::size_t>(s)].fmtid = info.fmtid;
-        written.emplace_back(info.stream, ps.serialize());
+        const std::string before = ps.serialize();
+        QV_TRY(editRows(ps, set, info.fmtid, planned));
+        if (set == kDocSummaryInformationSet && !edits.custom.empty())
+            QV_TRY(editUserDefined(ps, edits.custom));
+        // A set the edits leave as it was (a removal of a property the file
+        // lacks) is not rewritten.
+        std::string after = ps.serialize();
+        if (after == before)
+            continue;
+        written.emplace_back(info.stream, std::move(after));
         tx.setStream(info.stream, written.back().second);
+    }
+    if (written.empty()) {
+        QV_TRY(file->close());
+        return platform::applyFileMetadata(path, final);
     }
 
     auto replacement = platform::ReplacementFile::create(path);

@@ -57,17 +57,53 @@ struct StoredProperty {
     friend bool operator==(const StoredProperty&, const StoredProperty&) = default;
 };
 
+// A user-defined property's value of a type this system doesn't change (a
+// 64-bit or unsigned integer, a currency, a blob, a vector): shown with its
+// type, kept byte for byte.
+struct OtherValue {
+    std::string type;  // the stored type's short name: "i8", "ui4", "blob", "vector"
+    std::string text;  // a scalar's value as text; empty for what has none
+    friend bool operator==(const OtherValue&, const OtherValue&) = default;
+};
+
+// What a user-defined property holds: a text, a whole number (stored as a
+// 32-bit integer), a real number, yes or no, a point in time, or a value of
+// another type.
+using CustomValue = std::variant<std::string, std::int64_t, double, bool, Instant, OtherValue>;
+
+// The four types a person chooses between; a number is stored as a whole
+// number when it is one and fits, else as a real.
+enum class CustomType { Text, Number, Date, Bool };
+
+inline std::optional<CustomType> CustomTypeOf(const CustomValue& v) {
+    switch (v.index()) {
+    case 0: return CustomType::Text;
+    case 1:
+    case 2: return CustomType::Number;
+    case 3: return CustomType::Bool;
+    case 4: return CustomType::Date;
+    default: return std::nullopt;
+    }
+}
+
 // A property a user defined, by its name.
 struct CustomProperty {
     std::string name;
-    PropertyValue value;
+    CustomValue value;
+    // Linked to the document's content (a named cell, a bookmark): the
+    // application refreshes it, so it is shown and kept, not changed.
+    bool linked = false;
 
+    bool editable() const { return !linked && CustomTypeOf(value).has_value(); }
     friend bool operator==(const CustomProperty&, const CustomProperty&) = default;
 };
 
+// The most characters (UTF-16 units) a user-defined property's name has.
+constexpr std::size_t kMaxCustomNameLength = 255;
+
 struct DocumentMetadata {
     std::array<StoredProperty, kRowCount> rows{};
-    std::vector<CustomProperty> custom;  // not read yet: always empty
+    std::vector<CustomProperty> custom;  // in the order the file holds them
 
     const StoredProperty& operator[](int row) const { return rows[static_cast<std::size_t>(row)]; }
     StoredProperty& operator[](int row) { return rows[static_cast<std::size_t>(row)]; }
@@ -89,8 +125,27 @@ struct PropertyEdit {
     friend bool operator==(const PropertyEdit&, const PropertyEdit&) = default;
 };
 
+// A change of one user-defined property, found by its name without regard
+// to case. Set replaces the value of the property of that name (its stored
+// spelling stays) or adds the property; Remove takes it away, and is no
+// error when the file holds no such property.
+struct CustomEdit {
+    enum class Action { Set, Remove };
+    Action action = Action::Set;
+    std::string name;
+    CustomValue value;  // for Set; never an OtherValue
+
+    static CustomEdit set(std::string name, CustomValue value) {
+        return {Action::Set, std::move(name), std::move(value)};
+    }
+    static CustomEdit remove(std::string name) { return {Action::Remove, std::move(name), {}}; }
+    friend bool operator==(const CustomEdit&, const CustomEdit&) = default;
+};
+
 struct MetadataEdits {
     std::array<PropertyEdit, kRowCount> rows{};
+    // Applied in order, after the rows, in the same commit.
+    std::vector<CustomEdit> custom;
     // A package whose digital signature covers a part the edits rewrite is
     // refused (ErrorCode::Signed) unless the user accepted that the
     // signature becomes invalid.
@@ -98,7 +153,8 @@ struct MetadataEdits {
 
     const PropertyEdit& operator[](int row) const { return rows[static_cast<std::size_t>(row)]; }
     PropertyEdit& operator[](int row) { return rows[static_cast<std::size_t>(row)]; }
-    bool any() const {
+    bool any() const { return anyRow() || !custom.empty(); }
+    bool anyRow() const {
         for (const PropertyEdit& e : rows)
             if (e.changes())
                 return true;

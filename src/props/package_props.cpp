@@ -8,6 +8,8 @@
 #include "base/text.h"
 #include "props/datetime.h"
 #include "props/package/properties.h"
+#include "props/custom_edits.h"
+#include "props/package_custom.h"
 #include "props/package/signatures.h"
 #include "zip/archive.h"
 
@@ -131,24 +133,53 @@ Status registerCreated(zip::ZipArchive& zip, PropertyParts& parts,
         return Error(types.error().code, "[Content_Types].xml: " + types.error().message);
     bool relationshipsChanged = false;
     for (const package::PropertyPart* part : created) {
-        bool core = part == &parts.core;
+        bool core = part == &parts.core, custom = part == &parts.custom;
         QV_TRY(package::AddOverride(*types, part->entryName,
-                                    core ? package::kCoreContentType : package::kExtendedContentType));
+                                    core     ? package::kCoreContentType
+                                    : custom ? package::kCustomContentType
+                                             : package::kExtendedContentType));
         if (part->related)
             continue;
         if (!parts.relationships) {
             parts.relationships = package::NewRelationshipsPart();
             QV_TRY(package::AddRelationshipsDefault(*types));
         }
-        std::string_view type = core ? package::kCorePropertiesTypes[0]
-                              : parts.strict ? package::kExtendedPropertiesTypes[1]
-                                             : package::kExtendedPropertiesTypes[0];
+        std::size_t strict = parts.strict ? 1 : 0;
+        std::string_view type = core     ? package::kCorePropertiesTypes[0]
+                              : custom ? package::kCustomPropertiesTypes[strict]
+                                       : package::kExtendedPropertiesTypes[strict];
         package::AddRelationship(*parts.relationships, type, part->entryName);
         relationshipsChanged = true;
     }
     if (relationshipsChanged)
         QV_TRY(store(parts.relationshipsEntry, *parts.relationships));
     return store(typesEntry->name, *types);
+}
+
+// The user-defined edits on the custom-properties part, created (only) for
+// a property to set; stored only when the edits change it.
+Status applyCustom(PropertyParts& parts, const std::vector<CustomEdit>& edits,
+                   std::vector<const package::PropertyPart*>& created,
+                   const std::function<Status(const std::string&, const package::XmlPart&)>& store) {
+    if (edits.empty())
+        return {};
+    for (const CustomEdit& e : edits)
+        QV_TRY(CheckCustomEdit(e));
+    package::PropertyPart& part = parts.custom;
+    std::string before;
+    if (part.xml) {
+        before = part.xml->Save();
+    } else {
+        if (std::none_of(edits.begin(), edits.end(),
+                         [](const CustomEdit& e) { return e.action == CustomEdit::Action::Set; }))
+            return {};
+        part.xml = package::NewCustomPart(parts.strict);
+        created.push_back(&part);
+    }
+    QV_TRY(EditCustomPart(*part.xml, edits));
+    if (!before.empty() && part.xml->Save() == before)
+        return {};
+    return store(part.entryName, *part.xml);
 }
 
 }  // namespace
@@ -183,6 +214,8 @@ Result<DocumentMetadata> ReadPackageMetadata(const std::string& path, platform::
     };
     readPart(parts->extended, package::kExtendedRows);
     readPart(parts->core, package::kCoreRows);
+    if (parts->custom.xml)
+        values.custom = ReadCustomPart(*parts->custom.xml);
     return values;
 }
 
@@ -242,6 +275,14 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
         return withVerb("can't write", st.error());
     if (auto st = apply(parts->core, package::kCoreRows, true); !st)
         return withVerb("can't write", st.error());
+    if (auto st = applyCustom(*parts, edits.custom, created, store); !st)
+        return withVerb("can't write", st.error());
+    if (streams.empty()) {
+        // Nothing to rewrite (a removal of a property the file lacks): only
+        // the times and attributes are set.
+        zip.close();
+        return platform::applyFileMetadata(path, final);
+    }
     if (auto st = registerCreated(zip, *parts, created, store); !st)
         return withVerb("can't write", st.error());
     if (!edits.allowUnsigning) {

@@ -1,5 +1,7 @@
 // POSIX implementation of code-page conversion, through iconv.
 #include <iconv.h>
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -299,6 +301,16 @@ bool canEncode(int cp, std::string_view utf8) {
     if (cp == 65001 || cp == 1200)
         return true;
     return encodeCodePage(cp, utf8, false).ok();
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a == b)
+        return true;
+    std::u16string wa = text::utf8ToUtf16(a), wb = text::utf8ToUtf16(b);
+    UErrorCode status = U_ZERO_ERROR;
+    int order = u_strCaseCompare(wa.data(), static_cast<int32_t>(wa.size()), wb.data(),
+                                 static_cast<int32_t>(wb.size()), U_FOLD_CASE_DEFAULT, &status);
+    return U_SUCCESS(status) && order == 0;
 }
 
 }  // namespace qv::platform

@@ -114,4 +114,12 @@ bool canEncode(int cp, std::string_view utf8) {
     return encodeCodePage(cp, utf8, false).ok();
 }
 
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a == b)
+        return true;
+    std::wstring wa = widen(std::string(a)), wb = widen(std::string(b));
+    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace qv::platform

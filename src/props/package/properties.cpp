@@ -225,6 +225,8 @@ PropertyPartNames FindPropertyParts(const XmlPart& relationships) {
             extendedStrict = type.starts_with(kStrictTypePrefix);
         } else if (names.core.empty() && isOneOf(type, kCorePropertiesTypes)) {
             names.core = *target;
+        } else if (names.custom.empty() && isOneOf(type, kCustomPropertiesTypes)) {
+            names.custom = *target;
         }
     }
     names.strict = mainStrict || extendedStrict;
@@ -315,6 +317,10 @@ Result<PropertyParts> LoadPropertyParts(const zip::ZipDirectory& directory, cons
         QV_TRY(loadPropertyPart(parts.extended, directory, extract, "extended-properties", "Properties"));
     if (parts.core.related)
         QV_TRY(loadPropertyPart(parts.core, directory, extract, "core-properties", "coreProperties"));
+    parts.custom.related = !names.custom.empty();
+    parts.custom.entryName = parts.custom.related ? names.custom : freeEntryName(directory, "custom");
+    if (parts.custom.related)
+        QV_TRY(loadPropertyPart(parts.custom, directory, extract, "custom-properties", "Properties"));
     if (parts.extended.xml) {
         // The part's own namespace, whichever class it is of.
         pugi::xml_node root = parts.extended.xml->DocumentElement();
@@ -341,6 +347,23 @@ XmlPart NewExtendedPart(bool strict) {
                             : "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes";
     return builtIn("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<Properties xmlns=\"" +
                                ns + "\" xmlns:vt=\"" + vt + "\"></Properties>");
+}
+
+XmlPart NewCustomPart(bool strict) {
+    std::string ns(strict ? kNamespaceCustomStrict : kNamespaceCustom);
+    std::string vt(strict ? kNamespaceVariantTypesStrict : kNamespaceVariantTypes);
+    return builtIn("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<Properties xmlns=\"" + ns +
+                   "\" xmlns:vt=\"" + vt + "\"></Properties>");
+}
+
+std::string BindPrefix(XmlPart& part, std::string_view ns, std::string_view standardPrefix) {
+    std::optional<std::string> bound = part.PrefixOnDocumentElement(ns);
+    if (bound && (bound->empty() || isNcName(*bound)))
+        return *bound;
+    pugi::xml_node root = part.DocumentElement();
+    std::string prefix = freePrefix(root, standardPrefix);
+    XmlPart::AddAttribute(root, ("xmlns:" + prefix).c_str(), ns);
+    return prefix;
 }
 
 XmlPart NewRelationshipsPart() {

@@ -31,6 +31,9 @@ inline constexpr std::array<std::string_view, 2> kExtendedPropertiesTypes = {
 inline constexpr std::array<std::string_view, 2> kCorePropertiesTypes = {
     "http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties",
     "http://schemas.openxmlformats.org/officedocument/2006/relationships/metadata/core-properties"};
+inline constexpr std::array<std::string_view, 2> kCustomPropertiesTypes = {
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/custom-properties",
+    "http://purl.oclc.org/ooxml/officeDocument/relationships/customProperties"};
 inline constexpr std::string_view kStrictTypePrefix = "http://purl.oclc.org/ooxml/";
 
 inline constexpr std::string_view kNamespaceRelationships = "http://schemas.openxmlformats.org/package/2006/relationships";
@@ -43,6 +46,13 @@ inline constexpr std::string_view kNamespaceXsi = "http://www.w3.org/2001/XMLSch
 inline constexpr std::string_view kNamespaceExtended =
     "http://schemas.openxmlformats.org/officeDocument/2006/extended-properties";
 inline constexpr std::string_view kNamespaceExtendedStrict = "http://purl.oclc.org/ooxml/officeDocument/extendedProperties";
+inline constexpr std::string_view kNamespaceCustom =
+    "http://schemas.openxmlformats.org/officeDocument/2006/custom-properties";
+inline constexpr std::string_view kNamespaceCustomStrict = "http://purl.oclc.org/ooxml/officeDocument/customProperties";
+inline constexpr std::string_view kNamespaceVariantTypes =
+    "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes";
+inline constexpr std::string_view kNamespaceVariantTypesStrict =
+    "http://purl.oclc.org/ooxml/officeDocument/docPropsVTypes";
 
 // The rows of each part, in the order the elements are read and written;
 // the element names are the catalogue's.
@@ -73,6 +83,7 @@ struct PropertyPartNames {
     // Entry names of the parts the relationships name; empty when none does.
     std::string extended;
     std::string core;
+    std::string custom;
     // The package's main relationship, or its extended one, is of the strict
     // class: a part created for it takes the strict namespace.
     bool strict = false;
@@ -109,6 +120,7 @@ struct PropertyPart {
 struct PropertyParts {
     PropertyPart extended;
     PropertyPart core;
+    PropertyPart custom;  // the user-defined properties
     bool strict = false;
     // The package relationships, when the package has them.
     std::string relationshipsEntry = std::string(kRelationshipsEntry);
@@ -117,8 +129,8 @@ struct PropertyParts {
 
 using EntryExtractor = std::function<Result<std::string>(const zip::ZipEntry&)>;
 
-// Finds the package relationships and through them the extended- and the
-// core-properties part, and loads what is there. A missing relationship or
+// Finds the package relationships and through them the extended-, core- and
+// custom-properties part, and loads what is there. A missing relationship or
 // part (or an empty one) leaves that part out; damaged data, XML that is not
 // well-formed or a part too large fail with the reason.
 Result<PropertyParts> LoadPropertyParts(const zip::ZipDirectory& directory, const EntryExtractor& extract);
@@ -126,6 +138,11 @@ Result<PropertyParts> LoadPropertyParts(const zip::ZipDirectory& directory, cons
 // A new, empty property part of the standard form.
 XmlPart NewCorePart();
 XmlPart NewExtendedPart(bool strict);
+XmlPart NewCustomPart(bool strict);
+
+// The prefix the document element binds to a namespace; where none is, a
+// free one (the standard prefix when it is free) declared there.
+std::string BindPrefix(XmlPart& part, std::string_view ns, std::string_view standardPrefix);
 
 // Adds what a created part needs to the package's bookkeeping: an Override
 // for it in the content types and, when no relationship names it yet, a
@@ -139,5 +156,7 @@ XmlPart NewRelationshipsPart();
 inline constexpr std::string_view kCoreContentType = "application/vnd.openxmlformats-package.core-properties+xml";
 inline constexpr std::string_view kExtendedContentType =
     "application/vnd.openxmlformats-officedocument.extended-properties+xml";
+inline constexpr std::string_view kCustomContentType =
+    "application/vnd.openxmlformats-officedocument.custom-properties+xml";
 
 }  // namespace qv::package

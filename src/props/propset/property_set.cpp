@@ -104,6 +104,10 @@ void Section::setStored(std::uint32_t id, std::string bytes) {
     m_properties.push_back(StoredProperty{id, std::move(bytes)});
 }
 
+void Section::remove(std::uint32_t id) {
+    std::erase_if(m_properties, [id](const StoredProperty& p) { return p.id == id; });
+}
+
 Status Section::setText(std::uint32_t id, std::string_view utf8) {
     if (!codePage())
         setStored(kPidCodePage, encodeI2(static_cast<std::uint16_t>(platform::ansiCodePage())));

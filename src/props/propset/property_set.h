@@ -50,6 +50,7 @@ public:
     Status setText(std::uint32_t id, std::string_view utf8);
     void setFileTime(std::uint32_t id, FileTime value) { setStored(id, encodeFileTime(value)); }
     void setNull(std::uint32_t id) { setStored(id, encodeNull()); }
+    void remove(std::uint32_t id);
     // Moves every 8-bit string of the section, the dictionary included, to
     // UTF-16 and sets the CodePage property to 1200.
     Status convertToUnicode();

@@ -393,6 +393,65 @@ std::string encodeI2(std::uint16_t value) {
     return w.buffer();
 }
 
+std::string encodeI4(std::int32_t value) {
+    ByteWriter w;
+    w.u16(kVtI4);
+    w.u16(0);
+    w.u32(static_cast<std::uint32_t>(value));
+    return w.buffer();
+}
+
+std::string encodeR8(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    ByteWriter w;
+    w.u16(kVtR8);
+    w.u16(0);
+    w.u64(bits);
+    return w.buffer();
+}
+
+std::string encodeBool(bool value) {
+    ByteWriter w;
+    w.u16(kVtBool);
+    w.u16(0);
+    w.u16(value ? 0xFFFF : 0);
+    w.u16(0);
+    return w.buffer();
+}
+
+std::string encodeLpwstr(std::string_view utf8) {
+    std::string chars = utf16Bytes(utf8);
+    chars.append(2, '\0');
+    ByteWriter w;
+    w.u16(kVtLpwstr);
+    w.u16(0);
+    w.u32(static_cast<std::uint32_t>(chars.size() / 2));
+    w.bytes(chars);
+    w.zeros(pad4(w.size()));
+    return w.buffer();
+}
+
+std::string TypeName(std::uint16_t type) {
+    if (type & kVtVector)
+        return "vector";
+    if (type & kVtArray)
+        return "array";
+    static const std::pair<std::uint16_t, const char*> names[] = {
+        {kVtEmpty, "empty"}, {kVtNull, "null"},   {kVtI2, "i2"},         {kVtI4, "i4"},       {kVtR4, "r4"},
+        {kVtR8, "r8"},       {kVtCy, "cy"},       {kVtDate, "date"},     {kVtBstr, "bstr"},   {kVtError, "error"},
+        {kVtBool, "bool"},   {kVtVariant, "variant"}, {kVtI1, "i1"},     {kVtUi1, "ui1"},     {kVtUi2, "ui2"},
+        {kVtUi4, "ui4"},     {kVtI8, "i8"},       {kVtUi8, "ui8"},       {kVtInt, "int"},     {kVtUint, "uint"},
+        {kVtLpstr, "lpstr"}, {kVtLpwstr, "lpwstr"}, {kVtFiletime, "filetime"}, {kVtBlob, "blob"}, {kVtCf, "cf"},
+        {kVtClsid, "clsid"}};
+    for (const auto& [code, name] : names)
+        if (code == type)
+            return name;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "type %u", type);
+    return buf;
+}
+
 std::optional<int> codePageOf(std::string_view bytes) {
     ByteReader r(bytes);
     std::uint16_t type = r.u16();

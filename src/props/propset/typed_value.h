@@ -80,6 +80,15 @@ std::string encodeCodePageString(std::uint16_t type, std::string_view encoded, i
 std::string encodeFileTime(FileTime value);
 std::string encodeNull();
 std::string encodeI2(std::uint16_t value);
+std::string encodeI4(std::int32_t value);
+std::string encodeR8(double value);
+std::string encodeBool(bool value);
+// VT_LPWSTR: UTF-16 whatever the section's code page.
+std::string encodeLpwstr(std::string_view utf8);
+
+// The short name of a stored type, as shown beside a value this system
+// doesn't change: "i8", "ui4", "blob", "vector", "array".
+std::string TypeName(std::uint16_t type);
 
 // The same value with every 8-bit string (VT_LPSTR, VT_BSTR, their
 // vectors and the strings inside vectors of variants) moved from fromCodePage
