@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "props/catalogue.h"
 #include "ui/appearance.h"
+#include "ui/customgrid.h"
 #include "ui/filelistmodel.h"
 #include "ui/flowlayout.h"
 #include "ui/icons.h"
@@ -81,7 +82,9 @@ TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent)
     m_ui->setupUi(this);
     // The application title is the window's caption.
     setWindowTitle(productTitle());
-    resize(852, 614);
+    // Taller than the two grids alone need: the user-defined properties sit
+    // below each page's grid.
+    resize(852, 740);
 
     setUpToolbars();
     setUpFileList();
@@ -184,9 +187,15 @@ void TForm1::setUpPages() {
     for (QCheckBox* b : {m_ui->CheckBox1, m_ui->CheckBox2, m_ui->CheckBox3, m_ui->CheckBox8, m_ui->CheckBox16,
                          m_ui->CheckBox17, m_ui->CheckBox18, m_ui->CheckBox23})
         b->setCheckState(Qt::PartiallyChecked);
+    // The user-defined properties below each page's grid.
+    m_customSingle = new CustomGrid(CustomGrid::Mode::Single, m_ui->TabSheet2);
+    m_ui->TabSheet2Layout->insertWidget(m_ui->TabSheet2Layout->indexOf(m_ui->ListView3) + 1, m_customSingle);
+    m_customBatch = new CustomGrid(CustomGrid::Mode::Batch, m_ui->TabSheet1);
+    m_ui->TabSheet1Layout->insertWidget(m_ui->TabSheet1Layout->indexOf(m_ui->ListView2) + 1, m_customBatch);
     // The single page's groups wait for a selected file.
     m_ui->GroupBox3->setEnabled(false);
     m_ui->GroupBox1->setEnabled(false);
+    m_customSingle->setEnabled(false);
 }
 
 void TForm1::connectCommands() {
@@ -233,7 +242,11 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
 }
 
-void TForm1::CommitOpenEditors() { m_grids->CommitOpenEditors(); }
+void TForm1::CommitOpenEditors() {
+    m_grids->CommitOpenEditors();
+    m_customSingle->commitEditor();
+    m_customBatch->commitEditor();
+}
 
 void TForm1::message(const QString& text) { m_prompts->message(this, text); }
 
@@ -269,6 +282,7 @@ engine::BatchSettings TForm1::batchSettings() const {
     s.attributes = {choiceOf(m_ui->CheckBox1), choiceOf(m_ui->CheckBox2), choiceOf(m_ui->CheckBox3),
                     choiceOf(m_ui->CheckBox8)};
     s.backup = m_ui->CheckBox4->isChecked();
+    s.custom = m_customBatch->edits();
     return s;
 }
 
@@ -292,6 +306,7 @@ void TForm1::setBatchSettings(const engine::BatchSettings& s) {
     setChoice(m_ui->CheckBox3, s.attributes.hidden);
     setChoice(m_ui->CheckBox8, s.attributes.system);
     m_ui->CheckBox4->setChecked(s.backup);
+    m_customBatch->setEdits(s.custom);
 }
 
 engine::SingleSettings TForm1::singleSettings() const {
@@ -306,6 +321,8 @@ engine::SingleSettings TForm1::singleSettings() const {
     s.attributes = {choiceOf(m_ui->CheckBox16), choiceOf(m_ui->CheckBox17), choiceOf(m_ui->CheckBox18),
                     choiceOf(m_ui->CheckBox23)};
     s.backup = m_ui->CheckBox5->isChecked();
+    s.customShown = m_customSingle->shown();
+    s.custom = m_customSingle->rows();
     return s;
 }
 

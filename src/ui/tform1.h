@@ -21,6 +21,7 @@ class TForm1;
 
 namespace qv::ui {
 
+class CustomGrid;
 class FileListModel;
 class PropertyGrids;
 class TForm4;
@@ -41,6 +42,9 @@ public:
 
     Ui::TForm1* form() const { return m_ui.get(); }
     PropertyGrids* grids() const { return m_grids; }
+    // The user-defined properties of the single page and the batch page's edits of them.
+    CustomGrid* singleCustom() const { return m_customSingle; }
+    CustomGrid* batchCustom() const { return m_customBatch; }
     FileListModel* fileList() const { return m_files; }
     QMenu* PopupMenu1() const { return m_popup; }
     Prompts& prompts() const { return *m_prompts; }
@@ -129,6 +133,8 @@ private:
     std::unique_ptr<Prompts> m_prompts;
     FileListModel* m_files = nullptr;
     PropertyGrids* m_grids = nullptr;
+    CustomGrid* m_customSingle = nullptr;
+    CustomGrid* m_customBatch = nullptr;
     QMenu* m_popup = nullptr;
     TForm4* m_hints = nullptr;
     TForm5* m_about = nullptr;

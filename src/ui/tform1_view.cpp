@@ -6,6 +6,7 @@
 
 #include "engine/view.h"
 #include "ui/filelistmodel.h"
+#include "ui/customgrid.h"
 #include "ui/propertygrids.h"
 #include "ui/tform1.h"
 #include "ui_tform1.h"
@@ -20,8 +21,10 @@ void TForm1::ListView1Change() {
     const int row = selectedRow();
     if (row < 0) {
         m_grids->setValues(m_ui->ListView3, RowTexts{});
+        m_customSingle->setProperties({});
         for (QWidget* w : std::initializer_list<QWidget*>{m_ui->BitBtn6, m_ui->BitBtn9, m_ui->GroupBox3,
-                                                          m_ui->GroupBox1, m_ui->ToolButton2, m_ui->ToolButton12})
+                                                          m_ui->GroupBox1, m_ui->ToolButton2, m_ui->ToolButton12,
+                                                          m_customSingle})
             w->setEnabled(false);
         m_ui->Remove1->setEnabled(false);
     } else {
@@ -29,7 +32,7 @@ void TForm1::ListView1Change() {
         // they are; only the list's emptiness disables those.
         for (QWidget* w : std::initializer_list<QWidget*>{m_ui->ToolButton2, m_ui->BitBtn6, m_ui->BitBtn9,
                                                           m_ui->BitBtn2, m_ui->BitBtn8, m_ui->GroupBox3,
-                                                          m_ui->GroupBox1, m_ui->ToolButton12})
+                                                          m_ui->GroupBox1, m_ui->ToolButton12, m_customSingle})
             w->setEnabled(true);
         m_ui->Remove1->setEnabled(true);
         const std::string path = m_files->pathAt(row);
@@ -86,9 +89,11 @@ bool TForm1::LoadSingleFileView(const std::string& path) {
         m_ui->CheckBox18->setCheckState((a & kAttrHidden) ? Qt::Checked : Qt::Unchecked);
         m_ui->CheckBox23->setCheckState((a & kAttrSystem) ? Qt::Checked : Qt::Unchecked);
     }
-    // A package that can't be read leaves the rows as they were.
+    // A package that can't be read leaves the rows as they were; its
+    // user-defined grid is emptied, so a change removes nothing it never showed.
     if (view.propertiesRead)
         m_grids->setValues(m_ui->ListView3, DisplayTexts(view.metadata));
+    m_customSingle->setProperties(view.propertiesRead ? view.metadata.custom : std::vector<CustomProperty>());
     return view.ok;
 }
 

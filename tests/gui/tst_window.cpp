@@ -104,7 +104,7 @@ private slots:
     void startUpState() {
         test::Window w;
         Ui::TForm1& ui = w.ui();
-        QCOMPARE(w.form->size(), QSize(852, 614));
+        QCOMPARE(w.form->size(), QSize(852, 740));
         QCOMPARE(w.form->windowTitle(), QStringLiteral("Quorvix"));
         QCOMPARE(ui.PageControl1->currentWidget(), ui.TabSheet2);
         QCOMPARE(ui.PageControl1->tabText(0), QStringLiteral("単一変更"));
