@@ -13,7 +13,7 @@ QV_PACKAGES=(
   zlib1g-dev libpugixml-dev libgtest-dev googletest libicu-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   locales fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
-  python3 python3-olefile zip unzip acl e2fsprogs util-linux
+  python3 python3-olefile libimage-exiftool-perl zip unzip acl e2fsprogs util-linux
   xvfb xauth
 )
 # Only for the fuzzers (scripts/fuzz, scripts/test --fuzz).
