@@ -267,3 +267,44 @@ TEST_F(ChangeTest, MissingFileFailsWithAReason) {
     EXPECT_EQ(r.files[0].state, FileState::ChangeFailed);
     EXPECT_EQ(r.files[0].error.code, ErrorCode::NotFound);
 }
+
+TEST(CustomGrid, TheGridsRowsBecomeOnlyTheEditsTheyMean) {
+    const std::vector<CustomProperty> shown = {
+        {"Client", std::string("ACME"), false},
+        {"Count", std::int64_t{3}, false},
+        {"Due", Instant{133'000'000'000'000'000}, false},
+        {"Cell", std::string("linked"), true},
+    };
+    auto rowsOf = [&](const std::vector<CustomProperty>& list) {
+        std::vector<CustomRowText> rows;
+        for (const CustomProperty& p : list)
+            rows.push_back({p.name, p.editable() ? CustomTypeOf(p.value) : std::nullopt, CustomValueText(p.value)});
+        return rows;
+    };
+    // Shown and typed back unchanged: nothing, the date to the second and
+    // the read-only row included.
+    std::vector<CustomRowText> rows = rowsOf(shown);
+    EXPECT_TRUE(CustomEditsFromGrid(shown, rows)->empty());
+
+    rows[1].value = "4";                    // changed
+    rows.erase(rows.begin());               // removed
+    rows.push_back({"New", CustomType::Bool, "はい"});  // added
+    rows[1].name = "DUE";                   // a new spelling replaces it
+    auto edits = CustomEditsFromGrid(shown, rows);
+    ASSERT_TRUE(edits.ok());
+    ASSERT_EQ(edits->size(), 5u);
+    EXPECT_EQ((*edits)[0], CustomEdit::remove("Client"));
+    EXPECT_EQ((*edits)[1], CustomEdit::set("Count", std::int64_t{4}));
+    EXPECT_EQ((*edits)[2], CustomEdit::remove("Due"));
+    EXPECT_EQ((*edits)[3].name, "DUE");
+    EXPECT_EQ((*edits)[4], CustomEdit::set("New", true));
+
+    // Two rows of one name, a nameless row, or a value that is no value of
+    // its type fail the change.
+    rows.push_back({"count", CustomType::Text, "x"});
+    EXPECT_FALSE(CustomEditsFromGrid(shown, rows).ok());
+    EXPECT_FALSE(CustomEditsFromGrid(shown, {{" ", CustomType::Text, "x"}}).ok());
+    auto bad = CustomEditsFromGrid(shown, {{"Count", CustomType::Number, "four"}});
+    ASSERT_FALSE(bad.ok());
+    EXPECT_NE(bad.error().message.find("Count"), std::string::npos);
+}

@@ -251,3 +251,50 @@ TEST(CsvImport, AnUneditedExportChangesNothingAndEditedCellsChangeOnlyThemselves
     EXPECT_NE(DescribeIssue(skipped.skipped[1]).find("not an Office document"), std::string::npos);
     EXPECT_TRUE(skipped.files.empty());
 }
+
+TEST(CsvImport, UserDefinedColumnsExportAndComeBackInTheirFilesTypes) {
+    test::EngineEnvironment env;
+    test::TempDir dir;
+    const std::string a = dir.copyData("xls_dsi_userdefined.xls", "a.xls"), b = dir.copyData("exceljs_ascii.xlsx", "b.xlsx");
+    MetadataEdits edits;
+    edits.custom = {CustomEdit::set("project code", std::int64_t{77}), CustomEdit::set("Client", std::string("ACME"))};
+    ASSERT_TRUE(ApplyFileChange(b, FileChange{edits, {}, {}, {}, {}}).ok());
+    const std::string csv = BuildCsv({a, b}, CsvEncoding::Utf8, {}, nullptr, nullptr, true);
+    auto records = *ParseCsvRecords(*DecodeCsvText(csv, CsvInputEncoding::Auto));
+    // One column per name across the files, in the first spelling met.
+    const std::vector<std::string> tail(records[0].fields.end() - 5, records[0].fields.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"custom:Department", "custom:Project Code", "custom:Reviewed",
+                                              "custom:Review Date", "custom:Client"}));
+    EXPECT_EQ(records[1].fields.back(), "");
+    EXPECT_EQ(records[2].fields[records[2].fields.size() - 4], "77");
+    EXPECT_TRUE(BuildCsv({a, b}, CsvEncoding::Utf8).find("custom:") == std::string::npos);
+
+    // Unedited, nothing changes; a cell edited keeps its file's type, a new
+    // one takes the type the name has elsewhere, an emptied one removes.
+    EXPECT_TRUE(PlanImport(tableOf(csv, dir.path())).files.empty());
+    std::string edited = withCell(csv, 2, "custom:Project Code", "1300");
+    edited = withCell(edited, 2, "custom:Department", "");
+    edited = withCell(edited, 3, "custom:Reviewed", "いいえ");
+    ImportPlan plan = PlanImport(tableOf(edited, dir.path()));
+    ASSERT_TRUE(plan.errors.empty()) << DescribeIssue(plan.errors[0]);
+    ASSERT_EQ(plan.files.size(), 2u);
+    EXPECT_EQ(plan.files[0].changes[0].item, "custom:Department");
+    EXPECT_TRUE(RunImport(plan, false, false).allChanged());
+    auto customOf = [](const std::string& p) {
+        std::map<std::string, CustomValue> m;
+        const auto read = ReadMetadata(p);  // kept alive for the loop
+        if (read)
+            for (const CustomProperty& c : read->custom)
+                m[c.name] = c.value;
+        return m;
+    };
+    EXPECT_EQ(customOf(a).count("Department"), 0u);
+    EXPECT_EQ(customOf(a).at("Project Code"), CustomValue(std::int64_t{1300}));
+    EXPECT_EQ(customOf(b).at("Reviewed"), CustomValue(false));
+
+    // A cell that is no value of its type stops the whole import.
+    const ImportPlan bad = PlanImport(tableOf(withCell(edited, 2, "custom:Project Code", "many"), dir.path()));
+    ASSERT_EQ(bad.errors.size(), 1u);
+    EXPECT_EQ(bad.errors[0].head, "custom:Project Code");
+    EXPECT_EQ(tableOf("File Name,custom:X,custom:x\na.xls,1,2\n", dir.path()).issues.size(), 1u);
+}

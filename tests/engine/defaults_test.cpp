@@ -61,7 +61,7 @@ BatchSettings everythingSet() {
 
 TEST_F(DefaultsTest, SavesEveryValueByNameInOrder) {
     const std::vector<NamedText> saved = EncodeDefaults(everythingSet());
-    ASSERT_EQ(saved.size(), 9u + 4u + 28u + 1u);
+    ASSERT_EQ(saved.size(), 9u + 4u + 28u + 1u + 1u);
     EXPECT_EQ(saved[0], (NamedText{"createtime", "2010/04/01 9:30:00"}));
     EXPECT_EQ(saved[1], (NamedText{"createtimecheckdate", "1"}));
     EXPECT_EQ(saved[2], (NamedText{"createtimechecktime", "0"}));
@@ -79,15 +79,27 @@ TEST_F(DefaultsTest, SavesEveryValueByNameInOrder) {
     EXPECT_EQ(saved[14], (NamedText{"タイトルcheck", "1"}));
     EXPECT_EQ(saved[13 + 2 * kRowLastPrinted], (NamedText{"前回印刷日時string", ""}));
     EXPECT_EQ(saved[14 + 2 * kRowLastPrinted], (NamedText{"前回印刷日時check", "1"}));
-    EXPECT_EQ(saved.back(), (NamedText{"backupold", "1"}));
+    EXPECT_EQ(saved[41], (NamedText{"backupold", "1"}));
+    // Then the user-defined edits: their count, and four values each.
+    EXPECT_EQ(saved.back(), (NamedText{"customcount", "0"}));
 
     BatchSettings off = everythingSet();
     off.backup = false;
-    EXPECT_EQ(EncodeDefaults(off).back(), (NamedText{"backupold", ""}));
+    off.custom = {{"Client", CustomType::Number, "12", false}, {"MSIP_Label", CustomType::Text, "", true}};
+    const std::vector<NamedText> more = EncodeDefaults(off);
+    EXPECT_EQ(more[41], (NamedText{"backupold", ""}));
+    ASSERT_EQ(more.size(), saved.size() + 8);
+    EXPECT_EQ(more[42], (NamedText{"customcount", "2"}));
+    EXPECT_EQ(more[43], (NamedText{"custom1name", "Client"}));
+    EXPECT_EQ(more[44], (NamedText{"custom1type", "number"}));
+    EXPECT_EQ(more[45], (NamedText{"custom1value", "12"}));
+    EXPECT_EQ(more[46], (NamedText{"custom1remove", "0"}));
+    EXPECT_EQ(more.back(), (NamedText{"custom2remove", "1"}));
 }
 
 TEST_F(DefaultsTest, SaveThenImportRestoresEverything) {
-    const BatchSettings s = everythingSet();
+    BatchSettings s = everythingSet();
+    s.custom = {{"案件", CustomType::Date, "2010/04/01 9:30:00", false}, {"Old", CustomType::Text, "", true}};
     MapStore store = MapStore::of(EncodeDefaults(s));
     const DefaultsImport back = import(store);
     EXPECT_FALSE(back.wrongType);
