@@ -119,7 +119,8 @@ std::string customFields(const RowRead& r, const std::vector<std::string>& names
                 value = CustomValueText(p.value);
                 break;
             }
-        out += "," + field(value);
+        out += ',';
+        out += field(value);
     }
     return out;
 }
@@ -218,7 +219,8 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
         const std::vector<std::string> names = customNames(kept);
         std::string head = BuildCsvHeader();
         for (const std::string& n : names)
-            head += "," + field(std::string(kCustomColumnPrefix) + n);
+            head += ',';
+            head += field(std::string(kCustomColumnPrefix) + n);
         auto line = encodedLine(std::move(head));
         encodable = line.has_value();
         if (line)

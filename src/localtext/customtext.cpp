@@ -32,7 +32,12 @@ const TypeNames& namesOf(CustomType type) {
 }
 
 Error notA(const char* what, std::string_view text) {
-    return Error(ErrorCode::ConversionFailed, "'" + std::string(text) + "' is not " + what);
+    // Built piece by piece: g++ 12 warns falsely on "'" + std::string.
+    std::string message(1, '\'');
+    message += text;
+    message += "' is not ";
+    message += what;
+    return Error(ErrorCode::ConversionFailed, std::move(message));
 }
 
 }  // namespace
