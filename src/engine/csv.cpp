@@ -218,9 +218,10 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
     if (withCustom) {
         const std::vector<std::string> names = customNames(kept);
         std::string head = BuildCsvHeader();
-        for (const std::string& n : names)
+        for (const std::string& n : names) {
             head += ',';
             head += field(std::string(kCustomColumnPrefix) + n);
+        }
         auto line = encodedLine(std::move(head));
         encodable = line.has_value();
         if (line)
