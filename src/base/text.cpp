@@ -1,5 +1,8 @@
 #include "base/text.h"
 
+#include <charconv>
+#include <cmath>
+
 #include <limits>
 
 namespace qv::text {
@@ -158,6 +161,20 @@ void appendUtf8(std::string& out, char32_t cp) {
 }
 
 }  // namespace
+
+std::optional<double> parseReal(std::string_view s) {
+    double v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+std::string formatReal(double v) {
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string();
+}
 
 bool isValidUtf8(std::string_view s) {
     char32_t cp;

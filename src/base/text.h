@@ -23,6 +23,11 @@ void replaceAll(std::string& s, std::string_view from, std::string_view to);
 std::optional<std::int32_t> parseInt32(std::string_view s);
 std::optional<std::int64_t> parseInt64(std::string_view s);
 
+// A finite real in the C locale's form ("2.5", "-1e+20"), the whole text and
+// nothing else; and the shortest text that reads back as the same real.
+std::optional<double> parseReal(std::string_view s);
+std::string formatReal(double v);
+
 bool isValidUtf8(std::string_view s);
 // Replaces every invalid sequence by U+FFFD, so that a text can be shown or
 // put into JSON without breaking it.

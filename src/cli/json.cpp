@@ -1,8 +1,6 @@
 #include "cli/json.h"
 
-#include <charconv>
 #include <cmath>
-
 #include <cstdio>
 
 #include "base/text.h"
@@ -111,13 +109,11 @@ void JsonWriter::value(std::int64_t n) {
 
 void JsonWriter::value(double d) {
     separate();
-    char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
-    std::string_view text(buf, ec == std::errc() ? static_cast<std::size_t>(end - buf) : 0);
+    const std::string text = std::isfinite(d) ? text::formatReal(d) : std::string();
     // JSON has no form for these; a number with a point keeps its type.
-    if (!std::isfinite(d) || text.empty())
+    if (text.empty())
         m_out << "null";
-    else if (text.find_first_of(".eE") == std::string_view::npos)
+    else if (text.find_first_of(".eE") == std::string::npos)
         m_out << text << ".0";
     else
         m_out << text;

@@ -90,37 +90,31 @@ std::optional<RowRead> readRow(const std::string& path) {
     line += flag(kAttrReadOnly) + "," + flag(kAttrArchive) + "," + flag(kAttrHidden) + "," + flag(kAttrSystem);
     putBack();
     out.full = true;
-    if (rows)
-        out.custom = rows->custom;
+    if (read.metadata)
+        out.custom = std::move(read.metadata->custom);
     return out;
 }
 
 // The user-defined names of every file, each once (without regard to case,
 // in its first spelling), in the order they are first met.
 std::vector<std::string> customNames(const std::vector<RowRead>& rows) {
-    std::vector<std::string> names;
+    std::vector<CustomProperty> first;
     for (const RowRead& r : rows)
-        for (const CustomProperty& p : r.custom) {
-            bool known = false;
-            for (const std::string& n : names)
-                known = known || platform::sameIgnoringCase(n, p.name);
-            if (!known)
-                names.push_back(p.name);
-        }
+        for (const CustomProperty& p : r.custom)
+            if (!FindCustom(first, p.name))
+                first.push_back(p);
+    std::vector<std::string> names;
+    for (const CustomProperty& p : first)
+        names.push_back(p.name);
     return names;
 }
 
 std::string customFields(const RowRead& r, const std::vector<std::string>& names) {
     std::string out;
     for (const std::string& n : names) {
-        std::string value;
-        for (const CustomProperty& p : r.custom)
-            if (platform::sameIgnoringCase(n, p.name)) {
-                value = CustomValueText(p.value);
-                break;
-            }
+        auto i = FindCustom(r.custom, n);
         out += ',';
-        out += field(value);
+        out += field(i ? CustomValueText(r.custom[*i].value) : std::string());
     }
     return out;
 }

@@ -250,22 +250,13 @@ std::string timeText(LocalDateTime t) { return FormatDateTimeText(t); }
 // Times compare as the export writes them: to the second.
 bool sameSecond(LocalDateTime a, LocalDateTime b) { return timeText(a) == timeText(b); }
 
-// The type of each user-defined name in the first file that holds it as an
-// editable property: a new property of that name takes it.
-using TypeHints = std::vector<std::pair<std::string, CustomType>>;
-
-std::optional<CustomType> hintFor(const TypeHints& hints, const std::string& name) {
-    for (const auto& [n, t] : hints)
-        if (platform::sameIgnoringCase(n, name))
-            return t;
-    return std::nullopt;
-}
+// For each user-defined name, the first file's editable property of that
+// name: a new property of that name takes its type.
+using TypeHints = std::vector<CustomProperty>;
 
 const CustomProperty* findCustom(const std::vector<CustomProperty>& list, const std::string& name) {
-    for (const CustomProperty& p : list)
-        if (platform::sameIgnoringCase(p.name, name))
-            return &p;
-    return nullptr;
+    auto i = FindCustom(list, name);
+    return i ? &list[*i] : nullptr;
 }
 
 // A user-defined cell against the file's property: an emptied cell removes
@@ -287,7 +278,8 @@ void compareCustom(const ImportRow& row, const FileView& view, const TypeHints& 
             f.errors.push_back({row.line, 0, head, "the property is linked or of a type this tool doesn't change"});
             continue;
         }
-        CustomType type = had ? *CustomTypeOf(had->value) : hintFor(hints, name).value_or(CustomType::Text);
+        const CustomProperty* like = had ? had : findCustom(hints, name);
+        CustomType type = like ? *CustomTypeOf(like->value) : CustomType::Text;
         auto value = ParseCustomValue(type, cell);
         if (!value) {
             f.errors.push_back({row.line, 0, head, value.error().message});
@@ -377,8 +369,8 @@ ImportPlan PlanImport(const ImportTable& table) {
     TypeHints hints;
     for (const FileView& v : views)
         for (const CustomProperty& p : v.metadata.custom)
-            if (p.editable() && !hintFor(hints, p.name))
-                hints.emplace_back(p.name, *CustomTypeOf(p.value));
+            if (p.editable() && !FindCustom(hints, p.name))
+                hints.push_back(p);
     for (std::size_t i = 0; i < views.size(); ++i) {
         const FileView& view = views[i];
         const ImportRow& row = table.rows[i];

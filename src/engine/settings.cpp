@@ -1,7 +1,6 @@
 #include "engine/settings.h"
 
 #include "base/text.h"
-#include "platform/platform.h"
 
 namespace qv::engine {
 
@@ -65,32 +64,27 @@ Result<CustomEdit> ToCustomEdit(const CustomEditText& t) {
 
 Result<std::vector<CustomEdit>> CustomEditsFromGrid(const std::vector<CustomProperty>& shown,
                                                     const std::vector<CustomRowText>& rows) {
-    std::vector<CustomEdit> edits;
-    auto sameName = [](std::string_view a, std::string_view b) { return platform::sameIgnoringCase(a, b); };
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        std::string name = text::trim(rows[i].name);
+    // The rows' names, each once.
+    std::vector<CustomProperty> named;
+    for (const CustomRowText& r : rows) {
+        std::string name = text::trim(r.name);
         if (name.empty())
             return Error(ErrorCode::ConversionFailed, "a user-defined property needs a name");
-        for (std::size_t j = 0; j < i; ++j)
-            if (sameName(text::trim(rows[j].name), name))
-                return Error(ErrorCode::ConversionFailed,
-                             "two user-defined properties are named \"" + text::sanitizeUtf8(name) + "\"");
+        if (FindCustom(named, name))
+            return Error(ErrorCode::ConversionFailed,
+                         "two user-defined properties are named \"" + text::sanitizeUtf8(name) + "\"");
+        named.push_back(CustomProperty{std::move(name), std::string(), false});
     }
     // Removals first, so a property renamed in another case is taken away
     // before its new spelling is added.
-    for (const CustomProperty& p : shown) {
-        bool kept = false;
-        for (const CustomRowText& r : rows)
-            kept = kept || sameName(p.name, text::trim(r.name));
-        if (!kept)
+    std::vector<CustomEdit> edits;
+    for (const CustomProperty& p : shown)
+        if (!FindCustom(named, p.name))
             edits.push_back(CustomEdit::remove(p.name));
-    }
     for (const CustomRowText& r : rows) {
         std::string name = text::trim(r.name);
-        const CustomProperty* had = nullptr;
-        for (const CustomProperty& p : shown)
-            if (sameName(p.name, name))
-                had = &p;
+        auto index = FindCustom(shown, name);
+        const CustomProperty* had = index ? &shown[*index] : nullptr;
         if (!r.type) {
             if (!had)
                 return Error(ErrorCode::ConversionFailed,

@@ -1,8 +1,5 @@
 #include "localtext/customtext.h"
 
-#include <charconv>
-#include <cmath>
-
 #include "base/text.h"
 #include "localtext/datetext.h"
 #include "props/datetime.h"
@@ -69,11 +66,7 @@ std::string CustomValueText(const CustomValue& value) {
     struct Visitor {
         std::string operator()(const std::string& s) const { return s; }
         std::string operator()(std::int64_t n) const { return std::to_string(n); }
-        std::string operator()(double r) const {
-            char buf[64];
-            auto [end, ec] = std::to_chars(buf, buf + sizeof buf, r);
-            return ec == std::errc() ? std::string(buf, end) : std::string();
-        }
+        std::string operator()(double r) const { return text::formatReal(r); }
         std::string operator()(bool b) const { return b ? "はい" : "いいえ"; }
         std::string operator()(const Instant& t) const { return FormatDateTimeText(FileTimeToLocal(t.utc)); }
         std::string operator()(const OtherValue& o) const { return o.text; }
@@ -89,11 +82,9 @@ Result<CustomValue> ParseCustomValue(CustomType type, std::string_view raw) {
     case CustomType::Number: {
         if (auto n = text::parseInt64(t); n && std::to_string(*n) == t)
             return CustomValue(*n);
-        double r = 0;
-        auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), r);
-        if (t.empty() || ec != std::errc() || end != t.data() + t.size() || !std::isfinite(r))
-            return notA("a number", raw);
-        return CustomValue(r);
+        if (auto r = text::parseReal(t))
+            return CustomValue(*r);
+        return notA("a number", raw);
     }
     case CustomType::Date:
         if (auto local = ParseDateTimeText(t))

@@ -2,7 +2,6 @@
 // only place where the container and the property-set format meet.
 #include "props/compound_props.h"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -240,13 +239,12 @@ Status editUserDefined(propset::PropertySet& ps, const std::vector<CustomEdit>& 
         // Readers look the names up in a dictionary even when it is empty.
         section->setStored(propset::kPidDictionary, std::string(4, '\0'));
     }
+    // A section the edits leave as it was (a new one that only removals
+    // met) is neither stored nor created.
     const std::string before = section->serialize();
     QV_TRY(EditUserDefinedSection(*section, edits));
-    if (u < 0 && !std::any_of(edits.begin(), edits.end(),
-                              [](const CustomEdit& e) { return e.action == CustomEdit::Action::Set; }))
-        return {};
     std::string after = section->serialize();
-    if (u >= 0 && after == before)
+    if (after == before)
         return {};
     if (u < 0) {
         ps.sections.push_back(propset::PropertySet::SectionBytes{userDefinedFmtid(), std::move(after)});
@@ -324,8 +322,7 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
         planned[row.Index] = std::move(*p);
         setUsed[row.PropertySet == kSummaryInformationSet ? 0 : 1] = true;
     }
-    for (const CustomEdit& e : edits.custom)
-        QV_TRY(CheckCustomEdit(e));
+    QV_TRY(CheckCustomEdits(edits.custom));
     if (!edits.custom.empty())
         setUsed[1] = true;
     if (!setUsed[0] && !setUsed[1])
@@ -344,7 +341,6 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
 
     cfb::Transaction tx(*cf);
     std::vector<std::pair<std::u16string_view, std::string>> written;
-    written.reserve(2);  // the transaction keeps views of the bytes
     for (int set : {kSummaryInformationSet, kDocSummaryInformationSet}) {
         if (!setUsed[set == kSummaryInformationSet ? 0 : 1])
             continue;

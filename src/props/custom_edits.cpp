@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "base/text.h"
-#include "platform/platform.h"
 
 namespace qv {
 
@@ -17,14 +16,6 @@ Error refused(const CustomEdit& e, const std::string& why) {
 }
 
 }  // namespace
-
-std::optional<std::size_t> FindCustom(const std::vector<CustomProperty>& list, std::string_view name,
-                                      bool caseSensitive) {
-    for (std::size_t i = 0; i < list.size(); ++i)
-        if (list[i].name == name || (!caseSensitive && platform::sameIgnoringCase(list[i].name, name)))
-            return i;
-    return std::nullopt;
-}
 
 Status CheckCustomEdit(const CustomEdit& e) {
     if (e.name.empty())
@@ -51,6 +42,12 @@ Status CheckCustomEdit(const CustomEdit& e) {
     if (auto n = std::get_if<std::int64_t>(&e.value);
         n && (*n < INT32_MIN || *n > INT32_MAX) && (*n > kExactInReal || *n < -kExactInReal))
         return refused(e, "can't hold the number " + std::to_string(*n) + " exactly");
+    return {};
+}
+
+Status CheckCustomEdits(const std::vector<CustomEdit>& edits) {
+    for (const CustomEdit& e : edits)
+        QV_TRY(CheckCustomEdit(e));
     return {};
 }
 

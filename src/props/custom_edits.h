@@ -14,16 +14,12 @@
 
 namespace qv {
 
-// The index of the property of that name: compared without regard to case,
-// as the applications compare them, unless the file says its names are
-// case-sensitive.
-std::optional<std::size_t> FindCustom(const std::vector<CustomProperty>& list, std::string_view name,
-                                      bool caseSensitive = false);
-
 // A name is not empty, has at most 255 characters and no control character;
 // a value is no OtherValue, a real is finite, a whole number is held exactly
-// by a 32-bit integer or a real, a text holds no null character.
+// by a 32-bit integer or a real, a text holds no null character. Both back
+// ends check every edit so before the file is touched.
 Status CheckCustomEdit(const CustomEdit& edit);
+Status CheckCustomEdits(const std::vector<CustomEdit>& edits);
 
 // A number as it is stored: a 32-bit whole number, else a real.
 struct StoredNumber {
@@ -34,7 +30,7 @@ struct StoredNumber {
 // For a value CustomTypeOf calls a number, checked by CheckCustomEdit.
 StoredNumber StoreNumber(const CustomValue& value);
 
-// Applies edits in order to a file's list through its back end's store,
+// Applies checked edits in order to a file's list through its back end's store,
 // which keeps its own handles in the same order:
 //   Status replace(std::size_t index, const CustomValue&);
 //   Status add(const std::string& name, const CustomValue&);
@@ -45,7 +41,6 @@ template <class Store>
 Status ApplyCustomEdits(std::vector<CustomProperty>& list, const std::vector<CustomEdit>& edits, bool caseSensitive,
                         Store& store) {
     for (const CustomEdit& e : edits) {
-        QV_TRY(CheckCustomEdit(e));
         auto index = FindCustom(list, e.name, caseSensitive);
         if (e.action == CustomEdit::Action::Remove) {
             if (index) {

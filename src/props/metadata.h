@@ -98,6 +98,12 @@ struct CustomProperty {
     friend bool operator==(const CustomProperty&, const CustomProperty&) = default;
 };
 
+// The index of the property of that name: compared without regard to case,
+// as the applications compare them, unless the file says its names are
+// case-sensitive.
+std::optional<std::size_t> FindCustom(const std::vector<CustomProperty>& list, std::string_view name,
+                                      bool caseSensitive = false);
+
 // The most characters (UTF-16 units) a user-defined property's name has.
 constexpr std::size_t kMaxCustomNameLength = 255;
 

@@ -1,8 +1,5 @@
 #include "props/package_custom.h"
 
-#include <charconv>
-#include <cmath>
-
 #include "base/text.h"
 #include "props/custom_edits.h"
 #include "props/datetime.h"
@@ -32,14 +29,6 @@ bool hasElementChildren(pugi::xml_node n) {
     return false;
 }
 
-std::optional<double> parseReal(std::string_view t) {
-    double v = 0;
-    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
-
 CustomValue valueOf(pugi::xml_node property) {
     pugi::xml_node e = valueElement(property);
     if (!e)
@@ -55,7 +44,7 @@ CustomValue valueOf(pugi::xml_node property) {
         if (auto n = text::parseInt32(t))
             return std::int64_t{*n};
     if (type == "r8")
-        if (auto r = parseReal(t))
+        if (auto r = text::parseReal(t))
             return *r;
     if (type == "bool") {
         if (t == "true" || t == "1")
@@ -67,12 +56,6 @@ CustomValue valueOf(pugi::xml_node property) {
         if (auto utc = ParseW3cdtf(t))
             return Instant{*utc};
     return OtherValue{type, raw};
-}
-
-std::string realText(double v) {
-    char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-    return ec == std::errc() ? std::string(buf, end) : std::to_string(v);
 }
 
 // The part's side of ApplyCustomEdits: the property elements in list order.
@@ -102,12 +85,7 @@ public:
                     pid = std::max<long>(pid, *v);
         if (pid >= INT32_MAX)
             return Error(ErrorCode::Unsupported, "the custom-properties part has no free pid");
-        std::string_view rootName = root.name();
-        std::size_t colon = rootName.find(':');
-        std::string qname = colon == std::string_view::npos
-                                ? std::string("property")
-                                : std::string(rootName.substr(0, colon + 1)) + "property";
-        pugi::xml_node p = root.append_child(qname.c_str());
+        pugi::xml_node p = package::AppendToDocumentElement(m_part, "property");
         XmlPart::AddAttribute(p, "fmtid", kUserDefinedFmtid);
         XmlPart::AddAttribute(p, "pid", std::to_string(pid + 1));
         XmlPart::AddAttribute(p, "name", name);
@@ -140,7 +118,7 @@ private:
         } else {
             StoredNumber n = StoreNumber(value);
             type = n.whole ? "i4" : "r8";
-            text = n.whole ? std::to_string(n.i4) : realText(n.r8);
+            text = n.whole ? std::to_string(n.i4) : text::formatReal(n.r8);
         }
         pugi::xml_node root = m_part.DocumentElement();
         bool strict = XmlPart::NamespaceOf(root) == package::kNamespaceCustomStrict;

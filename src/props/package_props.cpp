@@ -156,29 +156,27 @@ Status registerCreated(zip::ZipArchive& zip, PropertyParts& parts,
     return store(typesEntry->name, *types);
 }
 
-// The user-defined edits on the custom-properties part, created (only) for
-// a property to set; stored only when the edits change it.
+// The user-defined edits on the custom-properties part, stored (and the
+// part created) only when the edits change it.
 Status applyCustom(PropertyParts& parts, const std::vector<CustomEdit>& edits,
                    std::vector<const package::PropertyPart*>& created,
                    const std::function<Status(const std::string&, const package::XmlPart&)>& store) {
     if (edits.empty())
         return {};
-    for (const CustomEdit& e : edits)
-        QV_TRY(CheckCustomEdit(e));
+    QV_TRY(CheckCustomEdits(edits));
     package::PropertyPart& part = parts.custom;
-    std::string before;
-    if (part.xml) {
-        before = part.xml->Save();
-    } else {
-        if (std::none_of(edits.begin(), edits.end(),
-                         [](const CustomEdit& e) { return e.action == CustomEdit::Action::Set; }))
-            return {};
+    const bool existed = part.xml.has_value();
+    if (!existed)
         part.xml = package::NewCustomPart(parts.strict);
-        created.push_back(&part);
-    }
+    const std::string before = part.xml->Save();
     QV_TRY(EditCustomPart(*part.xml, edits));
-    if (!before.empty() && part.xml->Save() == before)
+    if (part.xml->Save() == before) {
+        if (!existed)
+            part.xml.reset();
         return {};
+    }
+    if (!existed)
+        created.push_back(&part);
     return store(part.entryName, *part.xml);
 }
 

@@ -46,6 +46,15 @@ bool isNcName(std::string_view p) {
     return true;
 }
 
+// The prefix the document element binds to a namespace, when an element can
+// be written with it.
+std::optional<std::string> usablePrefix(const XmlPart& part, std::string_view ns) {
+    std::optional<std::string> bound = part.PrefixOnDocumentElement(ns);
+    if (bound && (bound->empty() || isNcName(*bound)))
+        return bound;
+    return std::nullopt;
+}
+
 // A prefix not declared on the document element, for a namespace the part
 // binds to no prefix: the standard one unless the part uses it otherwise.
 std::string freePrefix(pugi::xml_node root, std::string_view standard) {
@@ -118,16 +127,6 @@ std::string partNameOf(std::string_view entryName) {
     s.append(entryName);
     text::replaceAll(s, "\\", "/");
     return s;
-}
-
-// A child of the document element in its namespace and with its prefix.
-pugi::xml_node appendSibling(XmlPart& part, std::string_view local) {
-    pugi::xml_node root = part.DocumentElement();
-    std::string_view rootName = root.name();
-    std::size_t colon = rootName.find(':');
-    std::string name = colon == std::string_view::npos ? std::string(local)
-                                                        : std::string(rootName.substr(0, colon + 1)) + std::string(local);
-    return root.append_child(name.c_str());
 }
 
 // The document element of the content types, which must be a list of types.
@@ -258,17 +257,8 @@ void ApplyElementValue(XmlPart& part, const ElementName& name, std::string_view 
 
     // A new element, written with the prefix the part already uses for its
     // namespace so that it never stands beside one of the same name.
-    std::optional<std::string> bound = part.PrefixOnDocumentElement(name.ns);
-    std::string prefix;
-    bool declareDefault = false;
-    if (bound && (bound->empty() || isNcName(*bound))) {
-        prefix = *bound;
-    } else if (name.standardPrefix.empty()) {
-        declareDefault = true;
-    } else {
-        prefix = freePrefix(root, name.standardPrefix);
-        XmlPart::AddAttribute(root, ("xmlns:" + prefix).c_str(), name.ns);
-    }
+    const bool declareDefault = !usablePrefix(part, name.ns) && name.standardPrefix.empty();
+    const std::string prefix = declareDefault ? std::string() : BindPrefix(part, name.ns, name.standardPrefix);
     std::string qname = prefix.empty() ? std::string(name.local) : prefix + ":" + std::string(name.local);
     pugi::xml_node created = root.append_child(qname.c_str());
     if (declareDefault)
@@ -343,8 +333,7 @@ XmlPart NewCorePart() {
 
 XmlPart NewExtendedPart(bool strict) {
     std::string ns(strict ? kNamespaceExtendedStrict : kNamespaceExtended);
-    std::string vt = strict ? "http://purl.oclc.org/ooxml/officeDocument/docPropsVTypes"
-                            : "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes";
+    std::string vt(strict ? kNamespaceVariantTypesStrict : kNamespaceVariantTypes);
     return builtIn("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<Properties xmlns=\"" +
                                ns + "\" xmlns:vt=\"" + vt + "\"></Properties>");
 }
@@ -356,9 +345,17 @@ XmlPart NewCustomPart(bool strict) {
                    "\" xmlns:vt=\"" + vt + "\"></Properties>");
 }
 
+pugi::xml_node AppendToDocumentElement(XmlPart& part, std::string_view local) {
+    pugi::xml_node root = part.DocumentElement();
+    std::string_view rootName = root.name();
+    std::size_t colon = rootName.find(':');
+    std::string name = colon == std::string_view::npos ? std::string(local)
+                                                        : std::string(rootName.substr(0, colon + 1)) + std::string(local);
+    return root.append_child(name.c_str());
+}
+
 std::string BindPrefix(XmlPart& part, std::string_view ns, std::string_view standardPrefix) {
-    std::optional<std::string> bound = part.PrefixOnDocumentElement(ns);
-    if (bound && (bound->empty() || isNcName(*bound)))
+    if (auto bound = usablePrefix(part, ns))
         return *bound;
     pugi::xml_node root = part.DocumentElement();
     std::string prefix = freePrefix(root, standardPrefix);
@@ -389,7 +386,7 @@ Status AddOverride(XmlPart& contentTypes, std::string_view entryName, std::strin
             return {};
         }
     }
-    pugi::xml_node o = appendSibling(contentTypes, "Override");
+    pugi::xml_node o = AppendToDocumentElement(contentTypes, "Override");
     XmlPart::AddAttribute(o, "PartName", partName);
     XmlPart::AddAttribute(o, "ContentType", contentType);
     return {};
@@ -406,7 +403,7 @@ Status AddRelationshipsDefault(XmlPart& contentTypes) {
                 return {};
         }
     }
-    pugi::xml_node d = appendSibling(contentTypes, "Default");
+    pugi::xml_node d = AppendToDocumentElement(contentTypes, "Default");
     XmlPart::AddAttribute(d, "Extension", "rels");
     XmlPart::AddAttribute(d, "ContentType", "application/vnd.openxmlformats-package.relationships+xml");
     return {};
@@ -423,7 +420,7 @@ void AddRelationship(XmlPart& relationships, std::string_view type, std::string_
     int k = 1;
     while (ids.count("rId" + std::to_string(k)))
         ++k;
-    pugi::xml_node r = appendSibling(relationships, "Relationship");
+    pugi::xml_node r = AppendToDocumentElement(relationships, "Relationship");
     XmlPart::AddAttribute(r, "Id", "rId" + std::to_string(k));
     XmlPart::AddAttribute(r, "Type", type);
     // Relative to the package root, as writers put it.

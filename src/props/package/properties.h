@@ -143,6 +143,8 @@ XmlPart NewCustomPart(bool strict);
 // The prefix the document element binds to a namespace; where none is, a
 // free one (the standard prefix when it is free) declared there.
 std::string BindPrefix(XmlPart& part, std::string_view ns, std::string_view standardPrefix);
+// A new last child of the document element in its namespace, with its prefix.
+pugi::xml_node AppendToDocumentElement(XmlPart& part, std::string_view local);
 
 // Adds what a created part needs to the package's bookkeeping: an Override
 // for it in the content types and, when no relationship names it yet, a
