@@ -77,11 +77,10 @@ REL_CUSTOM = ("http://schemas.openxmlformats.org/officeDocument/2006/relationshi
               "http://purl.oclc.org/ooxml/officeDocument/relationships/customProperties")
 CT_CUSTOM = "application/vnd.openxmlformats-officedocument.custom-properties+xml"
 EDITABLE = ("text", "number", "date", "bool")
-FILETIME_EPOCH = datetime(1601, 1, 1, tzinfo=timezone.utc)
+FILETIME_EPOCH = real.FILETIME_EPOCH
 DAY = 86400
 
-BATCH = 50
-# Custom dates are shown in local time: the run's own time zone, whatever it is.
+# exiftool in the run's own time zone; dates are compared as instants.
 ENV = dict(os.environ)
 
 
@@ -99,37 +98,10 @@ def tool_missing(what):
 
 # --- the CLI --------------------------------------------------------------
 
-def run(cmd, timeout=300):
-    """Retried once when it couldn't start or crashed without output (the
-    binary may be relinking under us)."""
-    for attempt in (1, 2):
-        try:
-            p = subprocess.run(cmd, capture_output=True, env=ENV, timeout=timeout)
-        except OSError:
-            if attempt == 2:
-                raise
-            continue
-        if p.returncode in (0, 1, 2) or p.stdout or attempt == 2:
-            return p
-    return p
-
-
-def show(cli, paths):
-    """path -> the object show --json printed for it."""
-    result = {}
-    for batch in real.chunks(paths, BATCH):
-        for attempt in (1, 2):
-            p = run([cli, "show", "--json", "--"] + batch)
-            try:
-                objs = json.loads(p.stdout.decode("utf-8"))
-                break
-            except ValueError:
-                if attempt == 2:
-                    raise RuntimeError("show printed no JSON (exit %d): %s" % (
-                        p.returncode, p.stderr.decode("utf-8", "replace")[:500]))
-        for obj in objs:
-            result[obj.get("path")] = obj
-    return result
+# The CLI as the other real-file checks run it (retried once while it may
+# be relinking, show in batches).
+run = real.run
+show = real.show
 
 
 def set_custom(cli, args, path):
