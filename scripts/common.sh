@@ -7,13 +7,16 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 # Packages the build and the tests need; the fonts cover Japanese, Chinese
-# and Korean, which real files' names and texts hold.
+# and Korean, which real files' names and texts hold. Everything is installed
+# without Debian's recommended packages, so a piece a peer only recommends
+# but the tests need is named here: exiftool reads ZIP packages only through
+# Archive::Zip (libarchive-zip-perl).
 QV_PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libpugixml-dev libgtest-dev googletest libicu-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   locales fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
-  python3 python3-olefile libimage-exiftool-perl zip unzip acl e2fsprogs util-linux
+  python3 python3-olefile libimage-exiftool-perl libarchive-zip-perl zip unzip acl e2fsprogs util-linux
   xvfb xauth
 )
 # Only for the fuzzers (scripts/fuzz, scripts/test --fuzz).

@@ -39,6 +39,8 @@ from datetime import datetime, timedelta, timezone
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import check_real_files as real  # noqa: E402  (the folder's records, the package wiring checks)
+import peers  # noqa: E402
+from peers import tool_missing  # noqa: E402
 
 olefile = real.olefile
 
@@ -86,14 +88,6 @@ ENV = dict(os.environ)
 
 class Checker(real.Checker):
     """Failures as check_real_files prints them; skipped tools fail under CI."""
-
-
-def tool_missing(what):
-    if os.environ.get("CI") == "true":
-        print("FAIL: %s is not installed" % what)
-        return 1
-    print("%s is not installed: skipped" % what)
-    return 77
 
 
 # --- the CLI --------------------------------------------------------------
@@ -1370,6 +1364,9 @@ def mode_libreoffice(cli, records, folder, checker):
     soffice = shutil.which("soffice") or shutil.which("libreoffice")
     if not soffice:
         return tool_missing("soffice")
+    reason = peers.soffice_converts(soffice)
+    if reason:
+        return peers.crippled(reason)
     before = show(cli, [r["path"] for r in records])
     sample = lo_sample(records, before, folder)
     tmp = tempfile.mkdtemp(prefix="qv-custom-lo-")
@@ -1440,6 +1437,10 @@ def main(argv):
     EXIFTOOL = shutil.which("exiftool")
     if mode in ("read", "write") and not EXIFTOOL:
         return tool_missing("exiftool")
+    if mode in ("read", "write"):
+        reason = peers.exiftool_reads_packages(EXIFTOOL)
+        if reason:
+            return peers.crippled(reason)
     checker = Checker()
     records = real.load(folder, checker)
     if mode == "read":

@@ -16,8 +16,9 @@ Usage: check_real_files.py read|write|libreoffice CLI FOLDER
                the body of their flat ODF), and show the written rows in its
                own metadata
 
-Exit 0 passed, 1 failed, 77 skipped: the folder is missing (a failure under
-CI=true), or python3-olefile (write) or soffice (libreoffice) is missing.
+Exit 0 passed, 1 failed, 77 skipped: the folder, python3-olefile (write) or
+soffice (libreoffice) is missing; under CI=true that fails instead, and so
+does a LibreOffice that lacks a component the check converts with.
 """
 import hashlib
 import json
@@ -31,6 +32,9 @@ import tempfile
 import xml.etree.ElementTree as ET
 import zipfile
 from datetime import datetime, timezone
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import peers  # noqa: E402
 
 try:
     import olefile  # Debian's python3-olefile
@@ -1022,8 +1026,10 @@ def check_lo_meta(name, fods, unseen, checker):
 def mode_libreoffice(cli, records, checker):
     soffice = shutil.which("soffice") or shutil.which("libreoffice")
     if not soffice:
-        print("soffice is not installed: skipped")
-        return 77
+        return peers.tool_missing("soffice")
+    reason = peers.soffice_converts(soffice)
+    if reason:
+        return peers.crippled(reason)
     by_name = {r["file"]: r for r in records}
     samples = [LIBREOFFICE_SAMPLE, LIBREOFFICE_DOCUMENT_SAMPLE]
     chosen = max(samples, key=lambda names: sum(n in by_name for n in names))
@@ -1106,16 +1112,17 @@ def main(argv):
         print("the real files are missing (%s): skipped" % folder)
         return 77
     if mode == "write" and olefile is None:
-        print("python3-olefile is not installed: skipped")
-        return 77
+        return peers.tool_missing("python3-olefile")
     checker = Checker()
     records = load(folder, checker)
     if mode == "read":
         mode_read(cli, records, checker)
     elif mode == "write":
         mode_write(cli, records, checker)
-    elif mode_libreoffice(cli, records, checker) == 77:
-        return 77
+    else:
+        status = mode_libreoffice(cli, records, checker)
+        if status:
+            return status
     return 1 if checker.failures else 0
 
 
