@@ -31,6 +31,7 @@ const char* errorCodeName(ErrorCode code) {
     case ErrorCode::NotAnOfficeDocument: return "notAnOfficeDocument";
     case ErrorCode::PasswordProtected: return "passwordProtected";
     case ErrorCode::Signed: return "signed";
+    case ErrorCode::ChangedSincePreview: return "changedSincePreview";
     case ErrorCode::Internal: return "internal";
     }
     return "internal";

@@ -36,6 +36,7 @@ enum class ErrorCode {
     NotAnOfficeDocument,  // neither a compound file nor a ZIP package, whatever its name
     PasswordProtected,    // an encrypted document: its properties can't be read or written
     Signed,               // a digital signature covers what a change would write
+    ChangedSincePreview,  // the file is no longer what the preview of a change read
     Internal,
 };
 

@@ -82,9 +82,22 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kExitUsage;
     }
     std::vector<std::string> paths = engine::UniqueFiles(files.expanded());
+    // What Shift-JIS can't hold is written as "?", which an import of the
+    // CSV as it stands takes for the value it was: said, never silent.
+    auto noteLoss = [&](const engine::ExportLoss& loss) {
+        for (const auto& [path, count] : loss.files)
+            err << "note: " << path << ": " << count
+                << " value(s) hold characters Shift-JIS lacks, written as \"?\"; --encoding utf-8 keeps them\n";
+        if (loss.names > 0)
+            err << "note: " << loss.names
+                << " user-defined name(s) hold characters Shift-JIS lacks, written as \"?\"; --encoding utf-8 keeps "
+                   "them\n";
+    };
+    engine::ExportLoss loss;
     if (output == "-") {
-        out << engine::BuildCsv(paths, encoding, {}, nullptr, nullptr, withCustom);
+        out << engine::BuildCsv(paths, encoding, {}, nullptr, nullptr, withCustom, &loss);
         out.flush();
+        noteLoss(loss);
         return kExitOk;
     }
     engine::ExportReport report = engine::RunExport(paths, output, encoding, {}, withCustom);
@@ -92,6 +105,7 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << "quorvix-cli export: can't write " << output << ": " << report.written.error().message << "\n";
         return kExitFileFailed;
     }
+    noteLoss(report.loss);
     err << "exported " << report.rows << " of " << paths.size() << " file(s) to " << output << "\n";
     return kExitOk;
 }

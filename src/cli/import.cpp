@@ -89,17 +89,13 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return usage(csvs.empty() ? "no CSV given" : "one CSV at a time");
     const std::string& csvPath = csvs[0];
 
-    // A CSV of a million files is some hundred megabytes.
-    auto bytes = platform::readWholeFile(csvPath, std::uint64_t{1} << 30);
-    if (!bytes)
-        return usage(bytes.error().message);
-    auto text = engine::DecodeCsvText(*bytes, encoding);
-    if (!text)
-        return usage(csvPath + ": " + text.error().message);
+    auto csv = engine::ReadCsvFile(csvPath, encoding);
+    if (!csv)
+        return usage(csv.error().message);
     // A file named without a folder lies beside the CSV.
     const std::string csvFolder = text::directoryPart(csvPath);
     const std::string folder = csvFolder.empty() ? std::string(".") : csvFolder;
-    const engine::ImportTable table = engine::ReadImportTable(*text, folder);
+    const engine::ImportTable table = engine::ReadImportTable(*csv, folder);
     if (!table.issues.empty()) {
         for (const engine::ImportIssue& issue : table.issues)
             err << "quorvix-cli import: " << csvPath << ": " << engine::DescribeIssue(issue) << "\n";
@@ -140,6 +136,13 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 w.value(c.before);
                 w.key("after");
                 w.value(c.after);
+                w.key("applied");
+                w.value(c.applied);
+                w.key("doubt");
+                if (c.doubt == engine::Doubt::None)
+                    w.null();
+                else
+                    w.value(engine::DoubtText(c.doubt));
                 w.endObject();
             }
             w.endArray();
@@ -181,13 +184,25 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         w.endObject();
         out << "\n";
     } else {
-        for (const engine::FileImport& f : plan.files)
-            for (const engine::ItemChange& c : f.changes)
-                out << f.path << ": " << c.item << ": " << c.before << " -> " << c.after << "\n";
+        std::size_t files = 0;
+        for (const engine::FileImport& f : plan.files) {
+            bool any = false;
+            for (const engine::ItemChange& c : f.changes) {
+                out << f.path << ": " << c.item << ": " << c.before << " -> " << c.after;
+                if (!c.applied)
+                    out << " (not changed: " << engine::DoubtText(c.doubt) << ")";
+                out << "\n";
+                any = any || c.applied;
+            }
+            files += any;
+        }
         for (const engine::ImportIssue& s : plan.skipped)
             out << "skipped: " << engine::DescribeIssue(s) << "\n";
-        out << plan.files.size() << " files, " << plan.itemCount() << " items to change; " << plan.unchanged
-            << " lines ask for nothing new\n";
+        out << files << " files, " << plan.itemCount() << " items to change; " << plan.unchanged
+            << " lines ask for nothing new";
+        if (plan.doubtCount() > 0)
+            out << "; " << plan.doubtCount() << " items left as they are, since a spreadsheet may have made them";
+        out << "\n";
         for (const engine::FileResult& r : report.files) {
             if (r.state == engine::FileState::Changed)
                 out << r.path << ": changed\n";

@@ -1,6 +1,7 @@
 #include "engine/csv.h"
 
 #include "base/text.h"
+#include "engine/csv_import.h"
 #include "engine/parallel.h"
 #include "engine/view.h"
 #include "localtext/customtext.h"
@@ -33,6 +34,13 @@ std::string dateField(FileTime t) { return FormatDateTimeText(FileTimeToLocal(t)
 
 }  // namespace
 
+std::size_t ExportLoss::values() const {
+    std::size_t n = 0;
+    for (const auto& f : files)
+        n += f.second;
+    return n;
+}
+
 std::string BuildCsvHeader() {
     std::string line = field("File full name") + "," + field("File Name") + ",";
     for (const PropertyRow& r : kCatalogue)
@@ -47,17 +55,31 @@ std::string BuildCsvHeader() {
 
 namespace {
 
+constexpr int kShiftJis = 932;
+
 // A file's line and the user-defined properties read with it.
 struct RowRead {
+    std::string path;
     std::string line;
     std::vector<CustomProperty> custom;
-    bool full = false;  // not the short line of a missing file
+    bool full = false;    // not the short line of a missing file
+    std::size_t lost = 0;  // values Shift-JIS can't hold, when asked
 };
 
-std::optional<RowRead> readRow(const std::string& path) {
+// Counts a value Shift-JIS lacks a character of.
+void countLoss(std::string_view value, std::size_t* lost) {
+    if (lost && !platform::canEncode(kShiftJis, value))
+        ++*lost;
+}
+
+std::optional<RowRead> readRow(const std::string& path, bool withLoss) {
     RowRead out;
+    out.path = path;
     std::string& line = out.line;
-    line = field(path) + "," + field(text::fileNamePart(path)) + ",";
+    std::size_t* lost = withLoss ? &out.lost : nullptr;
+    const std::string name = CsvNameText(path), fileName = CsvNameText(text::fileNamePart(path));
+    countLoss(name, lost);
+    line = field(name) + "," + field(fileName) + ",";
     auto stamp = ReadFileStamp(path);
     if (!stamp)
         return out;
@@ -80,8 +102,11 @@ std::optional<RowRead> readRow(const std::string& path) {
         putBack();
         return std::nullopt;
     }
-    for (int i = 0; i < kRowCount; ++i)
-        line += field(rows ? DisplayText((*rows)[i]) : std::string()) + ",";
+    for (int i = 0; i < kRowCount; ++i) {
+        const std::string value = rows ? DisplayText((*rows)[i]) : std::string();
+        countLoss(value, lost);
+        line += field(value) + ",";
+    }
     line += field(dateField(stamp->Creation.ticks)) + ",";
     line += field(dateField(stamp->LastWrite.ticks)) + ",";
     LocalDateTime access = FileTimeToLocal(stamp->LastAccess.ticks);
@@ -109,12 +134,14 @@ std::vector<std::string> customNames(const std::vector<RowRead>& rows) {
     return names;
 }
 
-std::string customFields(const RowRead& r, const std::vector<std::string>& names) {
+std::string customFields(const RowRead& r, const std::vector<std::string>& names, std::size_t* lost) {
     std::string out;
     for (const std::string& n : names) {
         auto i = FindCustom(r.custom, n);
+        const std::string value = i ? CustomValueText(r.custom[*i].value) : std::string();
+        countLoss(value, lost);
         out += ',';
-        out += field(i ? CustomValueText(r.custom[*i].value) : std::string());
+        out += field(value);
     }
     return out;
 }
@@ -122,7 +149,7 @@ std::string customFields(const RowRead& r, const std::vector<std::string>& names
 }  // namespace
 
 std::optional<std::string> BuildCsvRow(const std::string& path) {
-    auto row = readRow(path);
+    auto row = readRow(path, false);
     if (!row)
         return std::nullopt;
     return std::move(row->line);
@@ -141,7 +168,8 @@ std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encodin
 }
 
 std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding, const RunCallbacks& callbacks,
-                     bool* cancelled, std::size_t* rowCount, bool withCustom) {
+                     bool* cancelled, std::size_t* rowCount, bool withCustom, ExportLoss* loss) {
+    const bool countsLoss = loss && encoding == CsvEncoding::ShiftJis;
     if (cancelled)
         *cancelled = false;
     // Each line is encoded where it was read, as EncodeCsv would encode it
@@ -175,12 +203,14 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
         paths.size(),
         [&](std::size_t i) {
             Line l;
-            if (auto row = readRow(paths[i])) {
+            if (auto row = readRow(paths[i], countsLoss)) {
                 l.row = true;
-                if (withCustom)
+                if (withCustom) {
                     l.read = std::move(*row);
-                else
+                } else {
+                    l.read.lost = row->lost;
                     l.bytes = encodedLine(std::move(row->line));
+                }
             }
             return l;
         },
@@ -192,6 +222,8 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
             return true;
         },
         [&](std::size_t i, Line l) {
+            if (l.row && !withCustom && l.read.lost > 0)
+                loss->files.emplace_back(paths[i], l.read.lost);
             if (l.row && withCustom)
                 kept.push_back(std::move(l.read));
             if (l.row && l.bytes)
@@ -215,13 +247,17 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
         for (const std::string& n : names) {
             head += ',';
             head += field(std::string(kCustomColumnPrefix) + n);
+            if (countsLoss && !platform::canEncode(kShiftJis, n))
+                ++loss->names;
         }
         auto line = encodedLine(std::move(head));
         encodable = line.has_value();
         if (line)
             out += *line;
-        for (const RowRead& r : kept) {
-            line = encodedLine(r.full ? r.line + customFields(r, names) : r.line);
+        for (RowRead& r : kept) {
+            line = encodedLine(r.full ? r.line + customFields(r, names, countsLoss ? &r.lost : nullptr) : r.line);
+            if (r.lost > 0)
+                loss->files.emplace_back(r.path, r.lost);
             encodable = encodable && line.has_value();
             if (line)
                 out += *line;
@@ -263,7 +299,7 @@ ExportReport RunExport(const std::vector<std::string>& pathsIn, const std::strin
     // One line per file, however many names lead to it.
     const std::vector<std::string> paths = UniqueFiles(pathsIn);
     bool cancelled = false;
-    std::string bytes = BuildCsv(paths, encoding, callbacks, &cancelled, &report.rows, withCustom);
+    std::string bytes = BuildCsv(paths, encoding, callbacks, &cancelled, &report.rows, withCustom, &report.loss);
     if (cancelled) {
         report.cancelled = true;
         report.rows = 0;

@@ -27,10 +27,21 @@ std::optional<std::string> BuildCsvRow(const std::string& path);
 // Joins lines with CR LF (after the last one too) and encodes them.
 std::string EncodeCsv(const std::vector<std::string>& lines, CsvEncoding encoding);
 
+// What a Shift-JIS export could not write as it is: the files with values
+// or user-defined names that hold characters Shift-JIS lacks (written as
+// "?"), with how many each has. UTF-8 holds them all.
+struct ExportLoss {
+    std::vector<std::pair<std::string, std::size_t>> files;
+    std::size_t names = 0;  // user-defined names in the head line
+    std::size_t values() const;
+    bool any() const { return names > 0 || !files.empty(); }
+};
+
 struct ExportReport {
     bool cancelled = false;
     std::size_t rows = 0;  // document rows written (a value may hold line breaks)
     Status written;        // the CSV file could be written
+    ExportLoss loss;
 };
 
 // The heads of the user-defined columns: "custom:" and the property's name.
@@ -46,7 +57,8 @@ ExportReport RunExport(const std::vector<std::string>& paths, const std::string&
 
 // The same bytes without writing them anywhere (for standard output).
 std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding, const RunCallbacks& callbacks = {},
-                     bool* cancelled = nullptr, std::size_t* rowCount = nullptr, bool withCustom = false);
+                     bool* cancelled = nullptr, std::size_t* rowCount = nullptr, bool withCustom = false,
+                     ExportLoss* loss = nullptr);
 
 // Whether the CSV may be written at that path for those files: never over
 // one of them (through any of its names), never into a folder or a device.

@@ -25,6 +25,21 @@ std::string FormatDateTimeText(LocalDateTime value, const platform::LocaleFormat
 // The inverse under the same formats; no value for a text that doesn't parse.
 std::optional<LocalDateTime> ParseDateTimeText(std::string_view text);
 std::optional<LocalDateTime> ParseDateTimeText(std::string_view text, const platform::LocaleFormats& formats);
+// How much of a date-time a spreadsheet's cell holds: one may save a date
+// without its seconds, or without its time.
+enum class DatePrecision { Day, Minute, Second, Millisecond };
+struct CellDateTime {
+    LocalDateTime value = 0;
+    DatePrecision precision = DatePrecision::Second;
+};
+// A date-time as spreadsheets save it: year first with "/", "-" or "."
+// ("2024/1/2 3:04", "2024-01-02"), "2024年1月2日 3時04分", ISO-8601 with its
+// zone (taken to local time), or the locale's own text.
+std::optional<CellDateTime> ParseCellDateTime(std::string_view text);
+// Whether two local date-times agree to that precision (fields compared, so
+// no floating-point rounding decides).
+bool SameToPrecision(LocalDateTime a, LocalDateTime b, DatePrecision precision);
+
 // Formats with a pattern in Windows pattern letters.
 // A W3CDTF text as the locale's date-time text and back; empty for a text
 // that doesn't parse.

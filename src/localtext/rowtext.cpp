@@ -1,5 +1,7 @@
 #include "localtext/rowtext.h"
 
+#include <cstdint>
+
 #include "base/text.h"
 #include "localtext/datetext.h"
 #include "props/datetime.h"
@@ -49,8 +51,10 @@ Result<PropertyEdit> EditFromText(int row, std::string_view text) {
             return PropertyEdit::set(*n);
         return PropertyEdit::set(std::string(text));
     case EditorKind::Minutes:
-        // A length of time is never negative.
-        if (auto m = text::parseInt32(t); m && *m >= 0)
+        // A length of time is never negative, and no longer than 100-ns
+        // units hold: what a compound file's editing time can be.
+        if (auto m = text::parseInt64(t);
+            m && *m >= 0 && static_cast<std::uint64_t>(*m) <= UINT64_MAX / kTicksPerMinute)
             return PropertyEdit::set(Duration{static_cast<std::uint64_t>(*m) * kTicksPerMinute});
         return notA(row, "a whole number of minutes", text);
     case EditorKind::DateTime:

@@ -160,6 +160,9 @@ struct FolderListing {
     std::vector<std::string> folders;
 };
 Result<FolderListing> listFolder(const std::string& folder);
+// Whether a path names its place from a root (a drive or a share on
+// Windows), not from the current folder.
+bool isAbsolutePath(const std::string& path);
 // The folder and file name joined with the platform's separator.
 std::string joinPath(const std::string& folder, const std::string& name);
 

@@ -26,14 +26,22 @@ public:
     }
     Status write(const std::string& path, const MetadataEdits& edits,
                  const platform::FinalMetadata& final) const override {
-        // Property sets hold no blanks around a text.
-        MetadataEdits trimmed = edits;
-        for (PropertyEdit& e : trimmed.rows)
-            if (auto s = std::get_if<std::string>(&e.value))
-                *s = text::trim(*s);
-        return WriteCompoundMetadata(path, trimmed, final);
+        return WriteCompoundMetadata(path, trimmed(edits), final);
+    }
+    Status check(const std::string& path, const MetadataEdits& edits) const override {
+        return WriteCompoundMetadata(path, trimmed(edits), {}, true);
     }
     bool showsEmptyValuesWhenUnreadable() const override { return true; }
+
+private:
+    // Property sets hold no blanks around a text.
+    static MetadataEdits trimmed(const MetadataEdits& edits) {
+        MetadataEdits out = edits;
+        for (PropertyEdit& e : out.rows)
+            if (auto s = std::get_if<std::string>(&e.value))
+                *s = text::trim(*s);
+        return out;
+    }
 };
 
 class PackageBackend final : public MetadataBackend {
@@ -46,6 +54,9 @@ public:
     Status write(const std::string& path, const MetadataEdits& edits,
                  const platform::FinalMetadata& final) const override {
         return WritePackageMetadata(path, edits, final);
+    }
+    Status check(const std::string& path, const MetadataEdits& edits) const override {
+        return WritePackageMetadata(path, edits, {}, true);
     }
     bool showsEmptyValuesWhenUnreadable() const override { return false; }
 };

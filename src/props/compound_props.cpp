@@ -310,7 +310,7 @@ Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened) {
 }
 
 Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits,
-                             const platform::FinalMetadata& final) {
+                             const platform::FinalMetadata& final, bool checkOnly) {
     std::optional<Planned> planned[kRowCount];
     bool setUsed[2] = {false, false};
     for (const PropertyRow& row : kCatalogue) {
@@ -326,9 +326,10 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
     if (!edits.custom.empty())
         setUsed[1] = true;
     if (!setUsed[0] && !setUsed[1])
-        return platform::applyFileMetadata(path, final);
+        return checkOnly ? Status{} : platform::applyFileMetadata(path, final);
 
-    auto file = platform::File::open(path, platform::OpenMode::ReadExclusive);
+    auto file =
+        platform::File::open(path, checkOnly ? platform::OpenMode::ReadDenyWrite : platform::OpenMode::ReadExclusive);
     if (!file)
         return file.error();
     auto source = cfb::FileSource::over(*file);
@@ -374,9 +375,9 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
         written.emplace_back(info.stream, std::move(after));
         tx.setStream(info.stream, written.back().second);
     }
-    if (written.empty()) {
+    if (written.empty() || checkOnly) {
         QV_TRY(file->close());
-        return platform::applyFileMetadata(path, final);
+        return checkOnly ? Status{} : platform::applyFileMetadata(path, final);
     }
 
     auto replacement = platform::ReplacementFile::create(path);

@@ -27,7 +27,9 @@ Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened);
 // for its row fails with ErrorCode::ConversionFailed and nothing is written.
 // On any failure the file is left byte-identical. The rewritten file takes
 // the final times and attributes before it replaces the old one.
+// checkOnly: every step short of the replacement, from a shared read;
+// nothing is written or set.
 Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits,
-                             const platform::FinalMetadata& final = {});
+                             const platform::FinalMetadata& final = {}, bool checkOnly = false);
 
 }  // namespace qv

@@ -218,7 +218,7 @@ Result<DocumentMetadata> ReadPackageMetadata(const std::string& path, platform::
 }
 
 Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
-                            const platform::FinalMetadata& final) {
+                            const platform::FinalMetadata& final, bool checkOnly) {
     std::array<std::string, kRowCount> values;
     for (int row = 0; row < kRowCount; ++row) {
         if (!edits[row].changes())
@@ -232,7 +232,8 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
     // Both parts are loaded and changed before the archive is touched, and
     // then replaced together in one rewrite.
     zip::ZipArchive zip;
-    auto parts = loadParts(zip, path, platform::OpenMode::ReadExclusive);
+    auto parts =
+        loadParts(zip, path, checkOnly ? platform::OpenMode::ReadDenyWrite : platform::OpenMode::ReadExclusive);
     if (!parts)
         return withVerb("can't write", parts.error());
     std::vector<zip::StreamToStore> streams;
@@ -279,10 +280,12 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
         // Nothing to rewrite (a removal of a property the file lacks): only
         // the times and attributes are set.
         zip.close();
-        return platform::applyFileMetadata(path, final);
+        return checkOnly ? Status{} : platform::applyFileMetadata(path, final);
     }
     if (auto st = registerCreated(zip, *parts, created, store); !st)
         return withVerb("can't write", st.error());
+    if (checkOnly)
+        return {};
     if (!edits.allowUnsigning) {
         const package::SignedParts signedParts = package::FindSignedParts(
             *zip.directory(), [&zip](const zip::ZipEntry& e) { return zip.extractEntry(e); }, parts->relationships);

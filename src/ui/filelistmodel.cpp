@@ -132,6 +132,9 @@ QString FileListModel::reasonFor(const Error& error) {
     case ErrorCode::Signed:
         head = tr("デジタル署名が無効になるため変更しません");
         break;
+    case ErrorCode::ChangedSincePreview:
+        head = tr("プレビューの後に変更されたため変更しません");
+        break;
     case ErrorCode::BadCompoundFile:
     case ErrorCode::BadPropertySet:
     case ErrorCode::BadZip:

@@ -67,11 +67,15 @@ Status writeTexts(Write write, const std::string& path, const RowTexts& texts, c
 }
 inline Status WriteCompoundRows(const std::string& path, const RowTexts& texts, const RowMask& rows,
                                 const platform::FinalMetadata& final = {}) {
-    return writeTexts(WriteCompoundMetadata, path, texts, rows, final);
+    return writeTexts([](const std::string& p, const MetadataEdits& e, const platform::FinalMetadata& f) {
+        return WriteCompoundMetadata(p, e, f);
+    }, path, texts, rows, final);
 }
 inline Status WritePackageRows(const std::string& path, const RowTexts& texts, const RowMask& rows,
                                const platform::FinalMetadata& final = {}) {
-    return writeTexts(WritePackageMetadata, path, texts, rows, final);
+    return writeTexts([](const std::string& p, const MetadataEdits& e, const platform::FinalMetadata& f) {
+        return WritePackageMetadata(p, e, f);
+    }, path, texts, rows, final);
 }
 
 }  // namespace qv::test

@@ -1,0 +1,51 @@
+// Names compared without regard to case, as the CSV import meets them by
+// the thousand: ASCII names through a map, the rest through Unicode folding.
+#pragma once
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace qv::engine {
+
+inline bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+inline std::string asciiLower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// A set of names: each new one is compared with those before it in about
+// constant time when it is ASCII (almost all are).
+class NameSet {
+public:
+    // The index of an earlier name equal to this one, or none; then adds it.
+    std::optional<std::size_t> add(const std::string& name, std::size_t index) {
+        if (isAscii(name)) {
+            auto [it, fresh] = m_ascii.emplace(asciiLower(name), index);
+            return fresh ? std::nullopt : std::optional<std::size_t>(it->second);
+        }
+        for (const auto& [other, i] : m_other)
+            if (platform::sameIgnoringCase(other, name))
+                return i;
+        m_other.emplace_back(name, index);
+        return std::nullopt;
+    }
+
+private:
+    std::unordered_map<std::string, std::size_t> m_ascii;
+    std::vector<std::pair<std::string, std::size_t>> m_other;
+};
+
+}  // namespace qv::engine
