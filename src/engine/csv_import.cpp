@@ -321,8 +321,8 @@ ImportPlan PlanImport(const ImportTable& table) {
         if (!view.found) {
             plan.skipped.push_back({row.line, 0, {}, row.path + ": the file is not there", IssueKind::Missing, row.path});
         } else if (!view.ok || !view.stamp) {
-            plan.skipped.push_back(
-                {row.line, 0, {}, row.path + ": " + view.error.message, IssueKind::Unreadable, row.path});
+            plan.skipped.push_back({row.line, 0, {}, row.path + ": " + view.error.message, IssueKind::Unreadable,
+                                    row.path, view.error.code});
         } else if (FileImport f = compare(row, view, hints, table.shiftJis); !f.errors.empty()) {
             plan.errors.insert(plan.errors.end(), f.errors.begin(), f.errors.end());
         } else if (f.changes.empty()) {
@@ -347,10 +347,9 @@ ImportPlan PlanImport(const ImportTable& table) {
         FileImport& f = candidates[c];
         if (!checked[c]) {
             const Error& e = checked[c].error();
-            if (refusesValue(e.code))
-                plan.errors.push_back({f.line, 0, {}, f.path + ": " + e.message, IssueKind::CannotStore, f.path});
-            else
-                plan.skipped.push_back({f.line, 0, {}, f.path + ": " + e.message, IssueKind::Unreadable, f.path});
+            (refusesValue(e.code) ? plan.errors : plan.skipped)
+                .push_back({f.line, 0, {}, f.path + ": " + e.message,
+                            refusesValue(e.code) ? IssueKind::CannotStore : IssueKind::Unreadable, f.path, e.code});
             continue;
         }
         if (auto entry = platform::findFile(f.path)) {

@@ -54,10 +54,19 @@ public:
     explicit CsvRecordReader(std::string_view text) : m_s(text) {}
     // The next record; none at the end.
     Result<std::optional<CsvRecord>> next();
+    // Where the last failure was, and what: "unclosed", "after quote" or
+    // "quote inside".
+    std::size_t failedLine() const { return m_failLine; }
+    std::size_t failedColumn() const { return m_failColumn; }
+    const char* failure() const { return m_failure; }
 
 private:
+    Error fail(std::size_t line, std::size_t column, const char* what, const std::string& text);
+
     std::string_view m_s;
     std::size_t m_i = 0, m_line = 1;
+    std::size_t m_failLine = 0, m_failColumn = 0;
+    const char* m_failure = "";
 };
 Result<std::vector<CsvRecord>> ParseCsvRecords(std::string_view text);
 
@@ -100,6 +109,7 @@ struct ImportIssue {
     std::string message;
     IssueKind kind = IssueKind::Other;
     std::string value;  // the cell or the name it is about
+    ErrorCode code = ErrorCode::InvalidArgument;  // the file's, for CannotStore and Unreadable
 };
 
 // One row of the CSV: the file it names and what its cells hold. A column

@@ -26,11 +26,6 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr int kShiftJis = 932;
 
-Error csvError(std::size_t line, std::size_t column, const std::string& what) {
-    return Error(ErrorCode::InvalidArgument,
-                 "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what);
-}
-
 std::size_t lineAt(std::string_view text, std::size_t offset) {
     return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
 }
@@ -130,6 +125,14 @@ Result<CsvText> ReadCsvFile(const std::string& path, CsvInputEncoding encoding) 
     return csv;
 }
 
+Error CsvRecordReader::fail(std::size_t line, std::size_t column, const char* what, const std::string& text) {
+    m_failLine = line;
+    m_failColumn = column;
+    m_failure = what;
+    return Error(ErrorCode::InvalidArgument,
+                 "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + text);
+}
+
 Result<std::optional<CsvRecord>> CsvRecordReader::next() {
     const std::string_view s = m_s;
     std::size_t& i = m_i;
@@ -146,7 +149,7 @@ Result<std::optional<CsvRecord>> CsvRecordReader::next() {
             ++i;
             for (;;) {
                 if (i >= s.size())
-                    return csvError(openLine, openColumn, "a quoted field is never closed");
+                    return fail(openLine, openColumn, "unclosed", "a quoted field is never closed");
                 if (s[i] == '"') {
                     if (i + 1 < s.size() && s[i + 1] == '"') {
                         field += '"';
@@ -170,13 +173,13 @@ Result<std::optional<CsvRecord>> CsvRecordReader::next() {
                 field += s[i++];
             }
             if (i < s.size() && s[i] != ',' && s[i] != '\r' && s[i] != '\n')
-                return csvError(line, i - lineStart + 1, "text after a closing quote");
+                return fail(line, i - lineStart + 1, "after quote", "text after a closing quote");
         } else {
             std::size_t end = s.find_first_of(",\r\n\"", i);
             if (end == std::string_view::npos)
                 end = s.size();
             if (end < s.size() && s[end] == '"')
-                return csvError(line, end - lineStart + 1, "a quote inside an unquoted field");
+                return fail(line, end - lineStart + 1, "quote inside", "a quote inside an unquoted field");
             field.assign(s.substr(i, end - i));
             i = end;
         }
@@ -345,6 +348,14 @@ std::optional<std::string> leavesFolder(const std::string& name, const std::stri
     return "\"File Name\" '" + name + "' is a link that leads out of the CSV's folder";
 }
 
+// The reader's failure as an issue with its line and column.
+ImportIssue syntaxIssue(const CsvRecordReader& reader, const Error& e) {
+    const std::size_t colon = e.message.find(": ");
+    return {reader.failedLine(), reader.failedColumn(), {},
+            colon == std::string::npos ? e.message : e.message.substr(colon + 2), IssueKind::Syntax,
+            reader.failure()};
+}
+
 }  // namespace
 
 ImportTable ReadImportTable(std::string_view text, const std::string& csvFolder) {
@@ -357,7 +368,7 @@ ImportTable ReadImportTable(const CsvText& csv, const std::string& csvFolder) {
     CsvRecordReader reader(csv.text);
     auto first = reader.next();
     if (!first) {
-        table.issues.push_back({0, 0, {}, first.error().message, IssueKind::Syntax, {}});
+        table.issues.push_back(syntaxIssue(reader, first.error()));
         return table;
     }
     if (!*first || blankRecord(**first)) {
@@ -396,7 +407,7 @@ ImportTable ReadImportTable(const CsvText& csv, const std::string& csvFolder) {
     for (;;) {
         auto next = reader.next();
         if (!next) {
-            table.issues.push_back({0, 0, {}, next.error().message, IssueKind::Syntax, {}});
+            table.issues.push_back(syntaxIssue(reader, next.error()));
             break;
         }
         if (!*next)

@@ -141,12 +141,12 @@ TForm9::TForm9(QWidget* parent) : RunProgressDialog(parent), m_ui(std::make_uniq
 TForm9::~TForm9() = default;
 
 engine::ExportReport TForm9::run(const std::vector<std::string>& paths, const QString& csvPath,
-                                 engine::CsvEncoding encoding) {
+                                 engine::CsvEncoding encoding, bool withCustom) {
     m_exportFileName = csvPath;
     engine::ExportReport report;
     const std::string target = csvPath.toStdString();
     runModal([&](const engine::RunCallbacks& callbacks) {
-        report = engine::RunExport(paths, target, encoding, callbacks);
+        report = engine::RunExport(paths, target, encoding, callbacks, withCustom);
     }, nullptr);
     return report;
 }

@@ -99,7 +99,7 @@ public:
     // ExportFileName is the chosen path; it is kept between runs.
     QString ExportFileName() const { return m_exportFileName; }
     engine::ExportReport run(const std::vector<std::string>& paths, const QString& csvPath,
-                             engine::CsvEncoding encoding);
+                             engine::CsvEncoding encoding, bool withCustom = false);
 
 private:
     std::unique_ptr<Ui::TForm9> m_ui;

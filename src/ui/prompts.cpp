@@ -6,7 +6,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QVBoxLayout>
 
 #include "engine/kinds.h"
 #include "ui/appearance.h"
@@ -47,8 +51,15 @@ QFileDialog* makeOpenDialog(QWidget* parent) {
     return dialog;
 }
 
-QFileDialog* makeSaveDialog(QWidget* parent, const QString& lastPath) {
+QFileDialog* makeSaveDialog(QWidget* parent, const QString& lastPath, bool withCustom) {
     auto* dialog = new QFileDialog(parent);
+    // The platform's own dialog can't hold a check box of ours.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    auto* box = new QCheckBox(QObject::tr("ユーザー設定のプロパティも出力する"), dialog);
+    box->setObjectName(QStringLiteral("withCustom"));
+    box->setChecked(withCustom);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout()))
+        grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("CSV"));
@@ -98,10 +109,12 @@ std::optional<FolderChoice> QtPrompts::chooseFolder(QWidget* parent, const QStri
 }
 
 std::optional<CsvTarget> QtPrompts::chooseCsvFile(QWidget* parent) {
-    std::unique_ptr<QFileDialog> dialog(makeSaveDialog(parent, m_lastCsvPath));
+    std::unique_ptr<QFileDialog> dialog(makeSaveDialog(parent, m_lastCsvPath, m_lastWithCustom));
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return std::nullopt;
     CsvTarget target;
+    target.withCustom = dialog->findChild<QCheckBox*>(QStringLiteral("withCustom"))->isChecked();
+    m_lastWithCustom = target.withCustom;
     target.path = QDir::toNativeSeparators(dialog->selectedFiles().first());
     target.encoding = dialog->selectedNameFilter() == csvFilterUtf8() ? engine::CsvEncoding::Utf8
                                                                       : engine::CsvEncoding::ShiftJis;
@@ -113,14 +126,16 @@ std::optional<QString> QtPrompts::chooseImportCsv(QWidget* parent) {
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters({QStringLiteral("CSV File (*.CSV)"), QObject::tr("すべてのファイル") + QStringLiteral(" (*)")});
+    dialog.setNameFilters({QObject::tr("CSV ファイル") + QStringLiteral(" (*.csv *.CSV)"),
+                           QObject::tr("すべてのファイル") + QStringLiteral(" (*)")});
     dialog.setSizeGripEnabled(true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }
 
-std::optional<std::vector<bool>> QtPrompts::previewImport(QWidget* parent, const engine::ImportPlan& plan) {
+std::optional<std::vector<std::vector<bool>>> QtPrompts::previewImport(QWidget* parent,
+                                                                      const engine::ImportPlan& plan) {
     ImportPreviewDialog dialog(plan, parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
@@ -130,6 +145,24 @@ std::optional<std::vector<bool>> QtPrompts::previewImport(QWidget* parent, const
 void QtPrompts::message(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, productTitle(), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+void QtPrompts::showIssues(QWidget* parent, const QString& text, const QStringList& issues) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(productTitle());
+    dialog.setSizeGripEnabled(true);
+    dialog.resize(720, 400);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(text, &dialog);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    auto* list = new QListWidget(&dialog);
+    list->addItems(issues);
+    layout->addWidget(list, 1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(buttons);
+    dialog.exec();
 }
 
 bool QtPrompts::confirm(QWidget* parent, const QString& text) {

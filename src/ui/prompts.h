@@ -27,6 +27,9 @@ struct FolderChoice {
 struct CsvTarget {
     QString path;
     engine::CsvEncoding encoding = engine::CsvEncoding::ShiftJis;
+    // The check box "ユーザー設定のプロパティも出力する": a custom:NAME column
+    // for each user-defined property of the listed files.
+    bool withCustom = false;
 };
 
 class Prompts {
@@ -42,11 +45,14 @@ public:
     virtual std::optional<CsvTarget> chooseCsvFile(QWidget* parent) = 0;
     // The CSV to change files from; no value when cancelled.
     virtual std::optional<QString> chooseImportCsv(QWidget* parent) = 0;
-    // The preview of an import: one tick per planned file, or no value when
-    // the user cancelled.
-    virtual std::optional<std::vector<bool>> previewImport(QWidget* parent, const engine::ImportPlan& plan) = 0;
+    // The preview of an import: one tick per item of each planned file, or
+    // no value when the user cancelled.
+    virtual std::optional<std::vector<std::vector<bool>>> previewImport(QWidget* parent,
+                                                                       const engine::ImportPlan& plan) = 0;
     // A message box with the application title and an OK button.
     virtual void message(QWidget* parent, const QString& text) = 0;
+    // A message with a list of every issue under it, and an OK button.
+    virtual void showIssues(QWidget* parent, const QString& text, const QStringList& issues) = 0;
     // A question with Yes and No buttons, No the default; true for Yes.
     virtual bool confirm(QWidget* parent, const QString& text) = 0;
     // Hands an address to the desktop; failures are ignored.
@@ -60,13 +66,16 @@ public:
     std::optional<FolderChoice> chooseFolder(QWidget* parent, const QString& title, bool includeSubfolders) override;
     std::optional<CsvTarget> chooseCsvFile(QWidget* parent) override;
     std::optional<QString> chooseImportCsv(QWidget* parent) override;
-    std::optional<std::vector<bool>> previewImport(QWidget* parent, const engine::ImportPlan& plan) override;
+    std::optional<std::vector<std::vector<bool>>> previewImport(QWidget* parent,
+                                                               const engine::ImportPlan& plan) override;
     void message(QWidget* parent, const QString& text) override;
+    void showIssues(QWidget* parent, const QString& text, const QStringList& issues) override;
     bool confirm(QWidget* parent, const QString& text) override;
     void openUrl(const QUrl& url) override;
 
 private:
     QString m_lastCsvPath;
+    bool m_lastWithCustom = false;
 };
 
 // The dialogs as configured, for the real prompts and for tests that check
@@ -78,7 +87,9 @@ QFileDialog* makeFolderDialog(QWidget* parent, const QString& title, bool includ
 // The open dialog's filters: every Office kind, then Excel, Word and
 // PowerPoint, then every file.
 QStringList documentFilters();
-QFileDialog* makeSaveDialog(QWidget* parent, const QString& lastPath);
+// The save dialog, with the check box "ユーザー設定のプロパティも出力する"
+// (object name "withCustom").
+QFileDialog* makeSaveDialog(QWidget* parent, const QString& lastPath, bool withCustom = false);
 // The filters of the save dialog, in order: Shift-JIS, then UTF-8.
 QString csvFilterShiftJis();
 QString csvFilterUtf8();

@@ -127,6 +127,10 @@ private:
     // Clears the selection and selects the first file again, so the single
     // page reads it anew.
     void reselectFirst();
+    // The import of one chosen CSV, from reading it to the run.
+    void importCsv(const QString& csv);
+    // Asks whether to export again in UTF-8 when Shift-JIS lost characters.
+    bool offerUtf8(const engine::ExportLoss& loss);
     void message(const QString& text);
 
     std::unique_ptr<Ui::TForm1> m_ui;

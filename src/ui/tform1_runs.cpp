@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QSettings>
 #include <algorithm>
+#include <new>
 #include <unordered_map>
 
 #include "engine/change.h"
@@ -11,6 +12,7 @@
 #include "platform/platform.h"
 #include "engine/defaults.h"
 #include "ui/filelistmodel.h"
+#include "ui/importpreview.h"
 #include "ui/progressdialogs.h"
 #include "ui/prompts.h"
 #include "ui/propertygrids.h"
@@ -142,26 +144,37 @@ void TForm1::ImportCsvClick() {
     const std::optional<QString> csv = m_prompts->chooseImportCsv(this);
     if (!csv)
         return;
-    const std::string csvPath = csv->toStdString();
-    auto bytes = platform::readWholeFile(csvPath, std::uint64_t{1} << 30);
-    Result<std::string> text = bytes ? engine::DecodeCsvText(*bytes, engine::CsvInputEncoding::Auto)
-                                     : Result<std::string>(bytes.error());
+    // A CSV too large for this machine's memory ends the import with a word,
+    // before anything is written.
+    try {
+        importCsv(*csv);
+    } catch (const std::bad_alloc&) {
+        QApplication::restoreOverrideCursor();
+        message(tr("メモリが足りないため、CSVからの変更を中止しました。ファイルは変更していません。"));
+    }
+}
+
+void TForm1::importCsv(const QString& csv) {
+    const std::string csvPath = csv.toStdString();
+    const Result<engine::CsvText> text = engine::ReadCsvFile(csvPath, engine::CsvInputEncoding::Auto);
     if (!text) {
-        message(tr("CSVファイルを読み込めません。") + QLatin1Char('\n') + *csv + QLatin1Char('\n') +
-                QString::fromStdString(text.error().message));
+        QString why = QString::fromStdString(text.error().message);
+        if (text.error().code == ErrorCode::TooLarge)
+            why = tr("CSVが大きすぎます（%1 MiB まで読み込めます）。分けてください。")
+                      .arg(engine::kMaxImportCsvBytes >> 20);
+        else if (text.error().code == ErrorCode::ConversionFailed)
+            why = tr("Shift-JIS でも UTF-8 でもない文字があります。") + QLatin1Char('\n') + why;
+        message(tr("CSVファイルを読み込めません。") + QLatin1Char('\n') + csv + QLatin1Char('\n') + why);
         return;
     }
     const std::string csvFolder = text::directoryPart(csvPath);
     const engine::ImportTable table = engine::ReadImportTable(*text, csvFolder.empty() ? std::string(".") : csvFolder);
-    // The first errors, each with its line, column and head.
+    // Every error at once, each with its line, column and head.
     auto refuse = [this](const std::vector<engine::ImportIssue>& issues) {
-        QString list;
-        const std::size_t shown = std::min<std::size_t>(issues.size(), 20);
-        for (std::size_t i = 0; i < shown; ++i)
-            list += QString::fromStdString(engine::DescribeIssue(issues[i])) + QLatin1Char('\n');
-        if (issues.size() > shown)
-            list += tr("ほか %1 件").arg(issues.size() - shown) + QLatin1Char('\n');
-        message(tr("CSVにエラーがあるため、何も変更しません。") + QStringLiteral("\n\n") + list);
+        QStringList list;
+        for (const engine::ImportIssue& issue : issues)
+            list.append(IssueText(issue));
+        m_prompts->showIssues(this, tr("CSVに %1 件のエラーがあるため、何も変更しません。").arg(issues.size()), list);
     };
     if (!table.issues.empty()) {
         refuse(table.issues);
@@ -178,13 +191,10 @@ void TForm1::ImportCsvClick() {
         message(tr("CSVの値はファイルと同じです。変更する項目はありません。"));
         return;
     }
-    const std::optional<std::vector<bool>> ticks = m_prompts->previewImport(this, plan);
+    const std::optional<std::vector<std::vector<bool>>> ticks = m_prompts->previewImport(this, plan);
     if (!ticks)
         return;
-    engine::ImportPlan chosen;
-    for (std::size_t i = 0; i < plan.files.size() && i < ticks->size(); ++i)
-        if ((*ticks)[i])
-            chosen.files.push_back(plan.files[i]);
+    const engine::ImportPlan chosen = engine::ChooseItems(plan, *ticks);
     if (chosen.files.empty())
         return;
 
@@ -240,12 +250,30 @@ void TForm1::BitBtn8Click() {
     m_files->setAllStates(engine::FileState::Unchanged);
     repaintNow();
     const std::vector<std::string> paths = m_files->files().paths();
-    engine::ExportReport report = m_csvProgress
-                                      ? m_csvProgress->run(paths, target->path, target->encoding)
-                                      : engine::RunExport(paths, target->path.toStdString(), target->encoding);
+    auto exportAs = [&](engine::CsvEncoding encoding) {
+        return m_csvProgress ? m_csvProgress->run(paths, target->path, encoding, target->withCustom)
+                             : engine::RunExport(paths, target->path.toStdString(), encoding, {}, target->withCustom);
+    };
+    engine::ExportReport report = exportAs(target->encoding);
     if (!report.cancelled && !report.written)
         message(cannotSaveMessage(target->path));
+    else if (report.written && offerUtf8(report.loss))
+        if (report = exportAs(engine::CsvEncoding::Utf8); !report.cancelled && !report.written)
+            message(cannotSaveMessage(target->path));
     reselectFirst();
+}
+
+bool TForm1::offerUtf8(const engine::ExportLoss& loss) {
+    if (!loss.any())
+        return false;
+    QString what = tr("%1 個のファイルの %2 個の値").arg(loss.files.size()).arg(loss.values());
+    if (loss.names > 0)
+        what = loss.files.empty() ? tr("%1 個のユーザー設定のプロパティ名").arg(loss.names)
+                                  : what + tr("と %1 個のユーザー設定のプロパティ名").arg(loss.names);
+    return m_prompts->confirm(
+        this, what + tr("に Shift-JIS で書けない文字があり、「?」で出力しました。このCSVから変更すると、その値は"
+                        "そのまま残ります。") +
+                  QLatin1Char('\n') + tr("UTF-8 で出力し直しますか？"));
 }
 
 void TForm1::BitBtn9Click() {
@@ -255,12 +283,17 @@ void TForm1::BitBtn9Click() {
     const std::optional<CsvTarget> target = m_prompts->chooseCsvFile(this);
     if (!target)
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const engine::ExportReport report =
-        engine::RunExport({m_files->pathAt(row)}, target->path.toStdString(), target->encoding);
-    QApplication::restoreOverrideCursor();
-    if (!report.written)
-        message(cannotSaveMessage(target->path));
+    auto exportAs = [&](engine::CsvEncoding encoding) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        engine::ExportReport report =
+            engine::RunExport({m_files->pathAt(row)}, target->path.toStdString(), encoding, {}, target->withCustom);
+        QApplication::restoreOverrideCursor();
+        if (!report.written)
+            message(cannotSaveMessage(target->path));
+        return report;
+    };
+    if (const engine::ExportReport report = exportAs(target->encoding); report.written && offerUtf8(report.loss))
+        exportAs(engine::CsvEncoding::Utf8);
 }
 
 // ---------------------------------------------------------------------------

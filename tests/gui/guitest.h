@@ -53,15 +53,29 @@ public:
         return ui::FolderChoice{*folder, includeSubfolders.value_or(offered)};
     }
     std::optional<QString> importCsv;                    // answer of the CSV chooser
-    std::optional<std::vector<bool>> previewAnswer;      // none: cancel; an empty list: all ticked
+    // None: cancel; an empty list: the preview's own ticks; else one tick
+    // per item of each file.
+    std::optional<std::vector<std::vector<bool>>> previewAnswer;
     int previewed = 0;
     std::optional<QString> chooseImportCsv(QWidget*) override { return importCsv; }
-    std::optional<std::vector<bool>> previewImport(QWidget*, const engine::ImportPlan& plan) override {
+    std::optional<std::vector<std::vector<bool>>> previewImport(QWidget*, const engine::ImportPlan& plan) override {
         ++previewed;
         lastPlan = plan;
-        if (previewAnswer && previewAnswer->empty())
-            return std::vector<bool>(plan.files.size(), true);
+        if (previewAnswer && previewAnswer->empty()) {
+            std::vector<std::vector<bool>> ticks;
+            for (const engine::FileImport& f : plan.files) {
+                ticks.emplace_back();
+                for (const engine::ItemChange& c : f.changes)
+                    ticks.back().push_back(c.applied);
+            }
+            return ticks;
+        }
         return previewAnswer;
+    }
+    QStringList issues;  // every issue shown, the message first
+    void showIssues(QWidget*, const QString& text, const QStringList& list) override {
+        messages.append(text);
+        issues = list;
     }
     engine::ImportPlan lastPlan;
     bool confirm(QWidget*, const QString& text) override {

@@ -154,7 +154,7 @@ private slots:
     }
 
     // "CSVから変更": the CSV is checked, the preview lists every change with
-    // a tick per file, and only the ticked files change.
+    // a tick per item, and only the ticked items change.
     void importFromAnEditedCsv() {
         test::TempDir dir;
         const std::string a = dir.copyData("lo_ascii.xls", "a.doc"), b = dir.copyData("lo_ascii.xlsx", "b.pptx");
@@ -163,7 +163,7 @@ private slots:
                                               "gone.xls,x,\r\n");
         test::Window w;
         w.prompts->importCsv = test::s2q(dir.file("list.csv"));
-        w.prompts->previewAnswer = std::vector<bool>{true, false};
+        w.prompts->previewAnswer = std::vector<std::vector<bool>>{{true}, {false, false}};
         w.form->ImportCsvClick();
         QCOMPARE(w.prompts->previewed, 1);
         QCOMPARE(w.prompts->lastPlan.files.size(), std::size_t(2));
@@ -176,15 +176,19 @@ private slots:
         QCOMPARE(list->rowCount(), 1);
         QCOMPARE(list->stateAt(0), FileState::Changed);
 
-        // The real preview: every file ticked at first, counted as ticked.
+        // The real preview: every item ticked at first, counted as ticked;
+        // a file's tick ticks its items.
         ui::ImportPreviewDialog preview(w.prompts->lastPlan);
         QCOMPARE(preview.summary(), QStringLiteral("2 個のファイルで 3 項目を変更します"));
         QCOMPARE(preview.changes()->topLevelItemCount(), 2);
         QCOMPARE(preview.changes()->topLevelItem(1)->childCount(), 2);
+        QCOMPARE(preview.changes()->topLevelItem(1)->child(1)->text(0), QStringLiteral("隠し"));
         QCOMPARE(preview.changes()->topLevelItem(1)->child(1)->text(2), QStringLiteral("Y"));
         preview.setTicked(0, false);
-        QCOMPARE(preview.summary(), QStringLiteral("1 個のファイルで 2 項目を変更します"));
-        QCOMPARE(preview.ticked(), (std::vector<bool>{false, true}));
+        preview.setItemTicked(1, 0, false);
+        QCOMPARE(preview.summary(), QStringLiteral("1 個のファイルで 1 項目を変更します"));
+        QCOMPARE(preview.ticked(), (std::vector<std::vector<bool>>{{false}, {false, true}}));
+        QCOMPARE(preview.changes()->topLevelItem(1)->checkState(0), Qt::PartiallyChecked);
         preview.setTicked(1, false);
         QVERIFY(!preview.changeButton()->isEnabled());
 
@@ -193,13 +197,15 @@ private slots:
         w.prompts->previewAnswer.reset();
         w.form->ImportCsvClick();
         QCOMPARE(test::readFile(b), bBytes);
-        test::writeFile(dir.file("bad.csv"), "File Name,タイトル,colour\na.doc,x,1\n");
+        test::writeFile(dir.file("bad.csv"), "File Name,タイトル,colour,size\na.doc,x,1,2\n");
         w.prompts->importCsv = test::s2q(dir.file("bad.csv"));
         w.form->ImportCsvClick();
         QCOMPARE(w.prompts->previewed, 2);
         QCOMPARE(w.prompts->messages.size(), 1);
-        QVERIFY(w.prompts->messages[0].startsWith(QStringLiteral("CSVにエラーがあるため、何も変更しません。")));
-        QVERIFY(w.prompts->messages[0].contains(QStringLiteral("line 1, column 3 (colour): unknown head")));
+        QCOMPARE(w.prompts->messages[0], QStringLiteral("CSVに 2 件のエラーがあるため、何も変更しません。"));
+        QCOMPARE(w.prompts->issues,
+                 (QStringList{QStringLiteral("1 行目、3 列目（colour）: 「colour」は使える見出しではありません"),
+                              QStringLiteral("1 行目、4 列目（size）: 「size」は使える見出しではありません")}));
     }
 
     void cancelTakesEffectBeforeTheNextFile() {
@@ -440,6 +446,20 @@ private slots:
         QVERIFY(test::readFile(dir.file("one.csv")) == engine::BuildCsv({b}, engine::CsvEncoding::Utf8));
         QVERIFY(w.prompts->messages.isEmpty());
 
+        // With the user-defined columns; a value Shift-JIS lacks is said, and
+        // the export made again in UTF-8 when the user agrees.
+        MetadataEdits emoji;
+        emoji[kRowTitle] = PropertyEdit::set(std::string("祝 🎉"));
+        QVERIFY(engine::ApplyFileChange(b, engine::FileChange{emoji, {}, {}, {}, {}}).ok());
+        w.prompts->confirmAnswer = true;
+        w.prompts->csv = ui::CsvTarget{test::s2q(dir.file("custom.csv")), engine::CsvEncoding::ShiftJis, true};
+        w.form->BitBtn9Click();
+        QCOMPARE(w.prompts->questions.size(), 1);
+        QVERIFY(w.prompts->questions[0].startsWith(QStringLiteral("1 個のファイルの 1 個の値に Shift-JIS で書けない")));
+        QVERIFY(test::readFile(dir.file("custom.csv")) ==
+                engine::BuildCsv({b}, engine::CsvEncoding::Utf8, {}, nullptr, nullptr, true));
+        w.prompts->confirmAnswer = false;
+
         // A target that can't be written: the path, then the message.
         const QString nowhere = test::s2q(dir.file("no/such/folder/x.csv"));
         w.prompts->csv = ui::CsvTarget{nowhere, engine::CsvEncoding::ShiftJis};
@@ -501,6 +521,7 @@ private slots:
         QCOMPARE(save->nameFilters(), (QStringList{QStringLiteral("CSV File (*.CSV)"),
                                                    QStringLiteral("CSV File (UTF-8) (*.CSV)")}));
         QVERIFY(!save->testOption(QFileDialog::DontConfirmOverwrite));
+        QVERIFY(!save->findChild<QCheckBox*>(QStringLiteral("withCustom"))->isChecked());
     }
 
     void helpHintsAndAbout() {
