@@ -2,7 +2,9 @@
 // their fixed order, then the event loop until the main window closes.
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QMessageBox>
 #include <QTranslator>
+#include <new>
 
 #include "ui/appearance.h"
 #include "ui/progressdialogs.h"
@@ -11,8 +13,30 @@
 #include "ui/tform4.h"
 #include "ui/tform5.h"
 
+namespace {
+
+// A command that runs out of memory ends with a word, never an abort: every
+// change is atomic, so the files are as they were or as changed.
+class Application : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::bad_alloc&) {
+            while (QApplication::overrideCursor())
+                QApplication::restoreOverrideCursor();
+            QMessageBox::warning(activeWindow(), applicationDisplayName(),
+                                 QObject::tr("メモリが足りないため、処理を中止しました。"));
+            return false;
+        }
+    }
+};
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     qv::ui::applyAppearance(app);
     // The window speaks Japanese whatever the system's language, and so do
     // Qt's own dialogs and buttons where their translation is installed.

@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "engine/csv_import.h"
+#include "engine/csv_names.h"
 #include "engine/parallel.h"
 #include "engine/view.h"
 #include "localtext/customtext.h"
@@ -68,7 +69,7 @@ struct RowRead {
 
 // Counts a value Shift-JIS lacks a character of.
 void countLoss(std::string_view value, std::size_t* lost) {
-    if (lost && !platform::canEncode(kShiftJis, value))
+    if (lost && !isAscii(value) && !platform::canEncode(kShiftJis, value))
         ++*lost;
 }
 
@@ -121,24 +122,24 @@ std::optional<RowRead> readRow(const std::string& path, bool withLoss) {
 }
 
 // The user-defined names of every file, each once (without regard to case,
-// in its first spelling), in the order they are first met.
-std::vector<std::string> customNames(const std::vector<RowRead>& rows) {
-    std::vector<CustomProperty> first;
+// in its first spelling), in the order they are first met; the set finds a
+// name's column.
+std::vector<std::string> customNames(const std::vector<RowRead>& rows, NameSet& columns) {
+    std::vector<std::string> names;
     for (const RowRead& r : rows)
         for (const CustomProperty& p : r.custom)
-            if (!FindCustom(first, p.name))
-                first.push_back(p);
-    std::vector<std::string> names;
-    for (const CustomProperty& p : first)
-        names.push_back(p.name);
+            if (!columns.add(p.name, names.size()))
+                names.push_back(p.name);
     return names;
 }
 
-std::string customFields(const RowRead& r, const std::vector<std::string>& names, std::size_t* lost) {
+std::string customFields(const RowRead& r, std::size_t columnCount, const NameSet& columns, std::size_t* lost) {
+    std::vector<std::string> values(columnCount);
+    for (auto p = r.custom.rbegin(); p != r.custom.rend(); ++p)  // the first of a name wins
+        if (auto c = columns.find(p->name))
+            values[*c] = CustomValueText(p->value);
     std::string out;
-    for (const std::string& n : names) {
-        auto i = FindCustom(r.custom, n);
-        const std::string value = i ? CustomValueText(r.custom[*i].value) : std::string();
+    for (const std::string& value : values) {
         countLoss(value, lost);
         out += ',';
         out += field(value);
@@ -242,7 +243,8 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
         return {};
     }
     if (withCustom) {
-        const std::vector<std::string> names = customNames(kept);
+        NameSet columns;
+        const std::vector<std::string> names = customNames(kept, columns);
         std::string head = BuildCsvHeader();
         for (const std::string& n : names) {
             head += ',';
@@ -255,7 +257,7 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
         if (line)
             out += *line;
         for (RowRead& r : kept) {
-            line = encodedLine(r.full ? r.line + customFields(r, names, countsLoss ? &r.lost : nullptr) : r.line);
+            line = encodedLine(r.full ? r.line + customFields(r, names.size(), columns, countsLoss ? &r.lost : nullptr) : r.line);
             if (r.lost > 0)
                 loss->files.emplace_back(r.path, r.lost);
             encodable = encodable && line.has_value();

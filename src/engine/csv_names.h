@@ -42,6 +42,17 @@ public:
         m_other.emplace_back(name, index);
         return std::nullopt;
     }
+    // The index of the name equal to this one, or none.
+    std::optional<std::size_t> find(const std::string& name) const {
+        if (isAscii(name)) {
+            auto it = m_ascii.find(asciiLower(name));
+            return it == m_ascii.end() ? std::nullopt : std::optional<std::size_t>(it->second);
+        }
+        for (const auto& [other, i] : m_other)
+            if (platform::sameIgnoringCase(other, name))
+                return i;
+        return std::nullopt;
+    }
 
 private:
     std::unordered_map<std::string, std::size_t> m_ascii;
