@@ -18,6 +18,7 @@ void printUsage(std::ostream& out) {
            "  export   write the properties, times and attributes of documents to CSV\n"
            "  import   apply an edited CSV back to the documents it names, after\n"
            "           printing every change\n"
+           "  restore  put documents back as they were before a run with backups\n"
            "\n"
            "Run 'quorvix-cli COMMAND --help' for the options of a command.\n";
 }
@@ -43,6 +44,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return runExport(rest, out, err);
     if (command == "import")
         return runImport(rest, out, err);
+    if (command == "restore")
+        return runRestore(rest, out, err);
     err << "quorvix-cli: unknown command '" << command << "'\n\n";
     printUsage(err);
     return kExitUsage;

@@ -24,5 +24,6 @@ int runShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runRestore(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace qv::cli

@@ -11,7 +11,8 @@ namespace qv::cli {
 namespace {
 
 void printHelp(std::ostream& out) {
-    out << "Usage: quorvix-cli import [--dry-run] [--backup] [--encoding auto|shift_jis|utf-8]\n"
+    out << "Usage: quorvix-cli import [--dry-run] [--backup] [--backup-dir DIR] [--generations N]\n"
+           "                          [--encoding auto|shift_jis|utf-8]\n"
            "                          [--allow-unsigning] [--json] CSV\n"
            "\n"
            "Applies a CSV (as export writes it, edited in a spreadsheet) back to the files\n"
@@ -39,7 +40,10 @@ void printHelp(std::ostream& out) {
            "is left alone (\"changed since the preview\"). A CSV over 256 MiB is refused.\n"
            "\n"
            "  --dry-run           print the changes only\n"
-           "  --backup            copy each file to FILE.bak before changing it\n"
+           "  --backup            back each file up before changing it, as set --backup\n"
+           "                      does (FILE.bak, then FILE.2.bak, ...), with a journal\n"
+           "  --backup-dir DIR    keep the backups and the journal in DIR (as set)\n"
+           "  --generations N     backups a file keeps (default 5, at least 2)\n"
            "  --encoding ENC      auto (default: a byte-order mark or valid UTF-8 is\n"
            "                      UTF-8, anything else Shift-JIS), shift_jis or utf-8\n"
            "  --allow-unsigning   also change packages whose digital signature covers\n"
@@ -56,6 +60,7 @@ void printHelp(std::ostream& out) {
 
 int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     bool dryRun = false, backup = false, allowUnsigning = false, json = false;
+    engine::BackupPolicy policy;
     engine::CsvInputEncoding encoding = engine::CsvInputEncoding::Auto;
     std::vector<std::string> csvs;
     auto usage = [&](const std::string& msg) {
@@ -76,6 +81,18 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             dryRun = true;
         } else if (a == "--backup") {
             backup = true;
+        } else if (a == "--backup-dir" || a == "--generations") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return usage(a + " needs a value");
+            const std::string& v = args[++i];
+            if (a == "--backup-dir") {
+                backup = true;
+                policy.folder = v;
+            } else if (auto n = text::parseInt32(v); n && *n >= 2 && *n <= 999) {
+                policy.generations = *n;
+            } else {
+                return usage("--generations takes a whole number from 2 to 999");
+            }
         } else if (a == "--allow-unsigning") {
             allowUnsigning = true;
         } else if (a == "--json") {
@@ -122,7 +139,7 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     engine::BatchReport report;
     if (!dryRun)
-        report = engine::RunImport(plan, backup, allowUnsigning);
+        report = engine::RunImport(plan, backup, allowUnsigning, {}, policy);
 
     if (json) {
         JsonWriter w(out);
@@ -223,6 +240,8 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     if (report.stoppedByBackupFailure)
         err << "quorvix-cli import: the run stopped because a backup failed\n";
+    if (!report.journal.empty())
+        err << "journal: " << report.journal << " (quorvix-cli restore --journal undoes the run)\n";
     const bool allDone = dryRun ? plan.skipped.empty() : report.allChanged() && plan.skipped.empty();
     return allDone ? kExitOk : kExitFileFailed;
 }

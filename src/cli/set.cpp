@@ -43,8 +43,20 @@ void printHelp(std::ostream& out) {
            "  --access-date D, --access-time T   the same for the last-access time\n"
            "  --readonly on|off|keep  set, clear or keep the attribute (default keep);\n"
            "  --archive, --hidden, --system      likewise\n"
-           "  --backup               copy each document to DOCUMENT.bak first; a failed\n"
-           "                         backup stops the run\n"
+           "  --backup               back each document up first: DOCUMENT.bak the first\n"
+           "                         time (never replaced), DOCUMENT.2.bak, .3.bak, ...\n"
+           "                         later; a failed backup stops the run. The run's\n"
+           "                         journal (for restore) goes to the backup folder,\n"
+           "                         or to ~/.local/share/quorvix/journal\n"
+           "  --backup-dir DIR       keep the backups (and the journal) in DIR, each\n"
+           "                         under the document's whole path; implies --backup\n"
+           "  --generations N        backups a document keeps (default 5, at least 2):\n"
+           "                         the first and the newest always stay\n"
+           "  --force                with --remove-custom, also remove a property shown\n"
+           "                         read-only (linked, or of another type); each such\n"
+           "                         removal is said\n"
+           "  --any-file             also change the times and attributes of files that\n"
+           "                         are no Office document\n"
            "  --allow-unsigning      also change packages whose digital signature covers\n"
            "                         their properties; the signature becomes invalid.\n"
            "                         Without it such a file fails, left as it was\n"
@@ -114,6 +126,7 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
     };
     FileArguments files(inputs);
     CustomType customType = CustomType::Text;
+    bool force = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto next = [&]() -> std::optional<std::string> {
@@ -129,6 +142,22 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (a == "--backup") {
             s.backup = true;
+        } else if (a == "--backup-dir") {
+            auto v = next();
+            if (!v || v->empty())
+                return usage("--backup-dir needs a folder");
+            s.backup = true;
+            s.backupPolicy.folder = *v;
+        } else if (a == "--generations") {
+            auto v = next();
+            auto n = v ? text::parseInt32(*v) : std::nullopt;
+            if (!n || *n < 2 || *n > 999)
+                return usage("--generations takes a whole number from 2 to 999");
+            s.backupPolicy.generations = *n;
+        } else if (a == "--force") {
+            force = true;
+        } else if (a == "--any-file") {
+            s.anyFile = true;
         } else if (a == "--allow-unsigning") {
             s.edits.allowUnsigning = true;
         } else if (a == "--set") {
@@ -205,12 +234,22 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
             "nothing to change: give --set, --custom, --remove-custom, a date or time option, or an attribute "
             "option");
 
+    if (force)
+        for (CustomEdit& e : s.edits.custom)
+            if (e.action == CustomEdit::Action::Remove) {
+                e.force = true;
+                err << "note: --force: " << e.name
+                    << " is removed even where it is shown read-only (linked, or of another type)\n";
+            }
+
     // Each file once, whatever names lead to it: a second backup would
     // take the already changed file in place of the original.
     std::vector<std::string> paths = engine::UniqueFiles(files.expanded());
     engine::RunCallbacks cb;
     cb.fileFinished = [&](std::size_t, const engine::FileResult& r, int) {
-        if (r.state == engine::FileState::Changed)
+        if (!r.note.empty())
+            err << "note: " << r.path << ": " << r.note << "\n";
+        else if (r.state == engine::FileState::Changed)
             out << r.path << ": changed\n";
         else
             out << r.path << ": failed: " << r.error.message
@@ -220,6 +259,8 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
     engine::BatchReport report = engine::RunBatch(paths, s, cb);
     if (report.stoppedByBackupFailure)
         err << "quorvix-cli set: the run stopped because a backup failed\n";
+    if (!report.journal.empty())
+        err << "journal: " << report.journal << " (quorvix-cli restore --journal undoes the run)\n";
     return report.allChanged() ? kExitOk : kExitFileFailed;
 }
 

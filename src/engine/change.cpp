@@ -3,32 +3,13 @@
 #include <map>
 
 #include "base/text.h"
+#include "engine/view.h"
+#include "localtext/customtext.h"
+#include "localtext/datetext.h"
 #include "props/backend.h"
 #include "props/filestamp.h"
 
 namespace qv::engine {
-
-std::string BackupPathFor(const std::string& path) { return path + ".bak"; }
-
-Status backupoldfile(const std::string& path) {
-    std::string backup = BackupPathFor(path);
-    auto real = platform::resolveLinks(path);
-    if (!real)
-        return real.error();
-    auto stamp = ReadFileStamp(*real);
-    if (!stamp)
-        return stamp.error();
-    // Whatever stands at the backup's name is replaced, never written
-    // through: a link or a second hard link planted there gets nothing of
-    // the document, and nothing there is given a mode.
-    // The copy is closed to everyone the document is closed to from its
-    // first byte, and looks like the document: its times exactly, its
-    // attributes.
-    platform::FinalMetadata final;
-    final.times = platform::FileTimes{stamp->Creation, stamp->LastAccess, stamp->LastWrite};
-    final.attributes = stamp->Attributes;
-    return platform::copyFile(*real, backup, final);
-}
 
 namespace {
 
@@ -135,6 +116,20 @@ Status ApplyFileChange(const std::string& path, const FileChange& c) {
         c.attributes);
 }
 
+Status CheckChange(const std::string& path, const MetadataEdits& edits, bool anyFile) {
+    auto real = fileToChange(path);
+    if (!real)
+        return real.error();
+    QV_TRY(platform::checkMayReplace(*real));
+    auto backend = backendFor(*real);
+    if (!backend) {
+        if (backend.error().code == ErrorCode::NotAnOfficeDocument && anyFile && !edits.any())
+            return {};
+        return backend.error();
+    }
+    return edits.any() ? (*backend)->check(*real, edits) : Status{};
+}
+
 std::vector<std::size_t> FirstOfEachFile(const std::vector<std::string>& paths) {
     std::vector<std::size_t> first(paths.size());
     std::map<platform::FileIdentity, std::size_t> seen;
@@ -169,11 +164,77 @@ int ProgressPercent(std::size_t k, std::size_t n) {
 }
 
 bool BatchReport::allChanged() const {
+    // A file left out with a note (one of our own backups) is no failure.
     for (const FileResult& f : files)
-        if (f.state != FileState::Changed)
+        if (f.state != FileState::Changed && f.note.empty())
             return false;
     return true;
 }
+
+namespace {
+
+// The items a file's two readings differ in, as the journal keeps them.
+std::vector<JournalEntry::Item> differences(const FileView& before, const FileView& after) {
+    std::vector<JournalEntry::Item> out;
+    auto add = [&](std::string key, std::string was, std::string now) {
+        if (was != now)
+            out.push_back({std::move(key), std::move(was), std::move(now)});
+    };
+    for (const PropertyRow& r : kCatalogue)
+        add(r.Key, DisplayText(before.metadata[r.Index]), DisplayText(after.metadata[r.Index]));
+    auto customText = [](const FileView& v, const std::string& name) {
+        auto i = FindCustom(v.metadata.custom, name);
+        return i ? CustomValueText(v.metadata.custom[*i].value) : std::string();
+    };
+    for (const CustomProperty& p : before.metadata.custom)
+        add("custom:" + p.name, CustomValueText(p.value), customText(after, p.name));
+    for (const CustomProperty& p : after.metadata.custom)
+        if (!FindCustom(before.metadata.custom, p.name))
+            add("custom:" + p.name, {}, CustomValueText(p.value));
+    add("creationTime", FormatDateTimeText(before.creation), FormatDateTimeText(after.creation));
+    add("lastWriteTime", FormatDateTimeText(before.lastWrite), FormatDateTimeText(after.lastWrite));
+    const std::uint32_t was = before.stamp ? before.stamp->Attributes : 0, now = after.stamp ? after.stamp->Attributes : 0;
+    const std::pair<const char*, std::uint32_t> bits[] = {
+        {"readOnly", kAttrReadOnly}, {"archive", kAttrArchive}, {"hidden", kAttrHidden}, {"system", kAttrSystem}};
+    for (const auto& [key, bit] : bits)
+        add(key, (was & bit) ? "Y" : "", (now & bit) ? "Y" : "");
+    return out;
+}
+
+// The journal of a run that makes backups: made with its first line.
+class RunJournal {
+public:
+    RunJournal(const BackupPolicy& policy, std::string kind) : m_folder(JournalFolder(policy)), m_kind(std::move(kind)) {}
+    void add(const std::string& path, const std::string& backup, const FileView& before) {
+        if (!m_journal && !m_failed) {
+            auto j = Journal::create(m_folder, m_kind);
+            m_failed = !j;
+            if (j)
+                m_journal = std::move(*j);
+        }
+        if (!m_journal)
+            return;
+        JournalEntry e;
+        e.path = WholePath(path);
+        e.backup = WholePath(backup);
+        e.changes = differences(before, LoadSingleFileView(path));
+        if (auto real = platform::resolveLinks(path))
+            if (auto print = FingerprintOf(*real)) {
+                e.size = print->size;
+                e.lastWrite = print->lastWrite;
+                e.sha256 = print->sha256;
+            }
+        (void)m_journal->add(e);
+    }
+    std::string path() const { return m_journal ? m_journal->path() : std::string(); }
+
+private:
+    std::string m_folder, m_kind;
+    std::optional<Journal> m_journal;
+    bool m_failed = false;
+};
+
+}  // namespace
 
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings& settings,
                      const RunCallbacks& callbacks) {
@@ -182,7 +243,7 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings&
         return RunBatch(paths, *change, callbacks);
     BatchReport report;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        report.files.push_back(FileResult{paths[i], FileState::ChangeFailed, false, change.error()});
+        report.files.push_back(FileResult{paths[i], FileState::ChangeFailed, false, change.error(), {}, {}});
         if (callbacks.fileFinished)
             callbacks.fileFinished(i, report.files.back(), ProgressPercent(i + 1, paths.size()));
     }
@@ -191,17 +252,27 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings&
 
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& settings,
                      const RunCallbacks& callbacks) {
+    RunOptions options{settings.backup, settings.backupPolicy,
+                       [&](std::size_t i) { return CheckChange(paths[i], settings.edits, settings.anyFile); }};
     return RunEachFile(
-        paths, settings.backup, [&](std::size_t i) { return ApplyBatchToFile(paths[i], settings); }, callbacks);
+        paths, options, [&](std::size_t i) { return ApplyBatchToFile(paths[i], settings); }, callbacks);
 }
 
 BatchReport RunEachFile(const std::vector<std::string>& paths, bool backup,
+                        const std::function<Status(std::size_t index)>& change, const RunCallbacks& callbacks) {
+    return RunEachFile(paths, RunOptions{backup, {}, {}}, change, callbacks);
+}
+
+BatchReport RunEachFile(const std::vector<std::string>& paths, const RunOptions& options,
                         const std::function<Status(std::size_t index)>& change, const RunCallbacks& callbacks) {
     // The run's files (and backups) are made durable together at its end.
     platform::ReplacementBatch batch;
     BatchReport report;
     for (const std::string& p : paths)
-        report.files.push_back(FileResult{p, FileState::Unchanged, false, {}});
+        report.files.push_back(FileResult{p, FileState::Unchanged, false, {}, {}, {}});
+    const bool backup = options.backup;
+    BackupRun backups(options.policy);
+    RunJournal journal(options.policy, options.kind);
     const std::vector<std::size_t> first = FirstOfEachFile(paths);
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (callbacks.cancelRequested && callbacks.cancelRequested()) {
@@ -221,42 +292,68 @@ BatchReport RunEachFile(const std::vector<std::string>& paths, bool backup,
                 callbacks.fileFinished(i, r, ProgressPercent(i + 1, paths.size()));
             continue;
         }
+        auto finished = [&] {
+            if (callbacks.fileFinished)
+                callbacks.fileFinished(i, r, ProgressPercent(i + 1, paths.size()));
+        };
+        // A backup of ours given as an input would take the place of the
+        // document's own history: left alone, and said.
+        if (backup && IsBackupName(paths[i])) {
+            r.note = "left out: it is a backup, and this run makes backups";
+            finished();
+            continue;
+        }
+        // A change that would be refused gets no backup.
+        if (options.check) {
+            if (Status st = options.check(i); !st) {
+                r.state = FileState::ChangeFailed;
+                r.error = st.error();
+                finished();
+                continue;
+            }
+        }
+        std::optional<FileView> before;
         if (backup) {
-            Status b = backupoldfile(paths[i]);
-            if (!b) {
+            before = LoadSingleFileView(paths[i]);
+            auto made = backups.backup(paths[i]);
+            if (!made) {
                 r.state = FileState::ChangeFailed;
                 r.backupFailed = true;
-                r.error = Error(b.error().code, "backup failed: " + b.error().message);
+                r.error = Error(made.error().code, "backup failed: " + made.error().message);
                 report.stoppedByBackupFailure = true;
-                if (callbacks.fileFinished)
-                    callbacks.fileFinished(i, r, ProgressPercent(i + 1, paths.size()));
+                finished();
                 break;
             }
+            r.backup = *made;
         }
         Status st = change(i);
         r.state = st ? FileState::Changed : FileState::ChangeFailed;
         if (!st)
             r.error = st.error();
-        if (callbacks.fileFinished)
-            callbacks.fileFinished(i, r, ProgressPercent(i + 1, paths.size()));
+        if (st && backup)
+            journal.add(paths[i], r.backup, *before);
+        finished();
     }
+    report.journal = journal.path();
     return report;
 }
 
 SingleOutcome RunSingleChange(const std::string& path, const SingleSettings& settings) {
     SingleOutcome out;
-    if (settings.backup) {
-        Status b = backupoldfile(path);
-        if (!b) {
-            out.backupFailed = true;
-            out.error = b.error();
-            return out;
-        }
-    }
-    Status st = ApplySingleToFile(path, settings);
-    out.state = st ? FileState::Changed : FileState::ChangeFailed;
-    if (!st)
-        out.error = st.error();
+    RunOptions options{settings.backup, settings.backupPolicy, [&](std::size_t) -> Status {
+                           auto edits = EditsFromTexts(settings.values, allRows());
+                           if (!edits)
+                               return edits.error();
+                           edits->allowUnsigning = settings.allowUnsigning;
+                           return CheckChange(path, *edits);
+                       }, "single"};
+    const BatchReport report =
+        RunEachFile({path}, options, [&](std::size_t) { return ApplySingleToFile(path, settings); });
+    const FileResult& r = report.files[0];
+    out.state = r.backupFailed ? FileState::Unchanged : r.state;
+    out.backupFailed = r.backupFailed;
+    out.error = r.error;
+    out.journal = report.journal;
     return out;
 }
 

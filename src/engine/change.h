@@ -9,20 +9,13 @@
 #include <vector>
 
 #include "base/result.h"
+#include "engine/backup.h"
 #include "engine/settings.h"
 
 namespace qv::engine {
 
 // The state icon of a listed file.
 enum class FileState { Unchanged = 0, Changed = 1, ChangeFailed = 2, Unreadable = 3 };
-
-// The backup of a document: its full path with ".bak" appended.
-std::string BackupPathFor(const std::string& path);
-
-// Copies the document to its backup, replacing an older backup (a link or a
-// second hard link there is replaced, never written through), and gives the
-// backup the document's permissions, owner, ACL, times and attributes.
-Status backupoldfile(const std::string& path);
 
 // For each listed path, the index of the first path that names the same file
 // (the same name twice, a link, another hard link); its own index when it is
@@ -48,6 +41,13 @@ struct FileChange {
 };
 Status ApplyFileChange(const std::string& path, const FileChange& change);
 
+// Every refusal a change of the file would meet, found before anything is
+// written (and before its backup): no right to write the document itself
+// (whatever the folder allows), no Office document (for a change of its
+// properties, or of anything unless anyFile), a password, damage, a digital
+// signature without consent, a value the file can't hold.
+Status CheckChange(const std::string& path, const MetadataEdits& edits, bool anyFile = false);
+
 // The percentage after the k-th of n files, halves to even.
 int ProgressPercent(std::size_t k, std::size_t n);
 
@@ -56,6 +56,8 @@ struct FileResult {
     FileState state = FileState::Unchanged;
     bool backupFailed = false;
     Error error;  // the reason, when the state is ChangeFailed
+    std::string backup;  // the backup made of it
+    std::string note;    // why a file was left out (one of our own backups)
 };
 
 // Progress and cancel, shared by the window and the command line. Every
@@ -73,6 +75,7 @@ struct BatchReport {
     std::vector<FileResult> files;  // one per listed file; unprocessed ones stay Unchanged
     bool cancelled = false;
     bool stoppedByBackupFailure = false;
+    std::string journal;  // the run's journal, when it made backups
 
     bool allChanged() const;
 };
@@ -87,8 +90,22 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& c
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings& settings,
                      const RunCallbacks& callbacks = {});
 
+// How a run backs its files up.
+struct RunOptions {
+    bool backup = false;
+    BackupPolicy policy;
+    // Asked of each file before its backup: a refusal fails the file with
+    // no backup made.
+    std::function<Status(std::size_t index)> check;
+    std::string kind = "batch";  // the journal's name for the run
+};
+
 // The loop of every run that changes a list: RunBatch's, with the change of
-// each file (by its index) given.
+// each file (by its index) given. With backups, inputs that are our own
+// backups are left out with a note, and the run keeps a journal of what it
+// changed (BatchReport::journal).
+BatchReport RunEachFile(const std::vector<std::string>& paths, const RunOptions& options,
+                        const std::function<Status(std::size_t index)>& change, const RunCallbacks& callbacks = {});
 BatchReport RunEachFile(const std::vector<std::string>& paths, bool backup,
                         const std::function<Status(std::size_t index)>& change, const RunCallbacks& callbacks = {});
 
@@ -96,6 +113,7 @@ struct SingleOutcome {
     FileState state = FileState::Unchanged;  // Unchanged when the backup failed
     bool backupFailed = false;
     Error error;
+    std::string journal;
 };
 
 // The single change of one file, with its backup when asked.

@@ -233,7 +233,7 @@ std::string BuildCsv(const std::vector<std::string>& paths, CsvEncoding encoding
             if (l.row && rowCount)
                 ++*rowCount;
             if (callbacks.fileFinished)
-                callbacks.fileFinished(i, FileResult{paths[i], FileState::Unchanged, false, {}},
+                callbacks.fileFinished(i, FileResult{paths[i], FileState::Unchanged, false, {}, {}, {}},
                                        ProgressPercent(i + 1, paths.size()));
         },
         ParallelOptions{0, LaterNamesOfEarlierFiles(paths)});

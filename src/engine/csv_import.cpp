@@ -261,6 +261,8 @@ Status checkWrite(const std::string& path, const std::vector<ItemChange>& items,
     if (!backend)
         return backend.error();
     const std::uint64_t movingOpens = platform::readOpensMovingAccessTime();
+    // A signature is the run's question, asked after the preview.
+    all.edits.allowUnsigning = true;
     Status st = (*backend)->check(path, all.edits);
     if (platform::readOpensMovingAccessTime() != movingOpens)
         (void)PutBackAfterRead(path, stamp);
@@ -400,7 +402,8 @@ Status stillAsSeen(const std::string& path, const SeenFile& seen) {
 
 }  // namespace
 
-BatchReport RunImport(const ImportPlan& plan, bool backup, bool allowUnsigning, const RunCallbacks& callbacks) {
+BatchReport RunImport(const ImportPlan& plan, bool backup, bool allowUnsigning, const RunCallbacks& callbacks,
+                      const BackupPolicy& policy) {
     // Files whose every item waits to be chosen are not touched.
     std::vector<const FileImport*> files;
     for (const FileImport& f : plan.files)
@@ -409,15 +412,21 @@ BatchReport RunImport(const ImportPlan& plan, bool backup, bool allowUnsigning, 
     std::vector<std::string> paths;
     for (const FileImport* f : files)
         paths.push_back(f->path);
+    auto changeOf = [&](std::size_t i) {
+        FileChange change = files[i]->change;
+        change.edits.allowUnsigning = allowUnsigning;
+        return change;
+    };
+    // A file saved since the preview, or whose change would be refused, gets
+    // no backup.
+    RunOptions options{backup, policy,
+                       [&](std::size_t i) -> Status {
+                           QV_TRY(stillAsSeen(paths[i], files[i]->seen));
+                           return CheckChange(paths[i], changeOf(i).edits);
+                       },
+                       "import"};
     return RunEachFile(
-        paths, backup,
-        [&](std::size_t i) -> Status {
-            QV_TRY(stillAsSeen(paths[i], files[i]->seen));
-            FileChange change = files[i]->change;
-            change.edits.allowUnsigning = allowUnsigning;
-            return ApplyFileChange(paths[i], change);
-        },
-        callbacks);
+        paths, options, [&](std::size_t i) { return ApplyFileChange(paths[i], changeOf(i)); }, callbacks);
 }
 
 std::string DescribeIssue(const ImportIssue& issue) {

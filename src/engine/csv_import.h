@@ -207,7 +207,8 @@ ImportPlan ChooseItems(const ImportPlan& plan, const std::vector<std::vector<boo
 // Changes the planned files in order, with a backup of each first when
 // asked, as the batch run does. A file that is no longer what the preview
 // read fails with ErrorCode::ChangedSincePreview and is left alone.
-BatchReport RunImport(const ImportPlan& plan, bool backup, bool allowUnsigning, const RunCallbacks& callbacks = {});
+BatchReport RunImport(const ImportPlan& plan, bool backup, bool allowUnsigning, const RunCallbacks& callbacks = {},
+                      const BackupPolicy& policy = {});
 
 // An issue as one line of text: "line 3, column 5 (作成日時): ...".
 std::string DescribeIssue(const ImportIssue& issue);

@@ -37,6 +37,7 @@ Result<BatchChange> ToBatchChange(const BatchSettings& s) {
     c.lastAccess = s.lastAccess;
     c.attributes = s.attributes;
     c.backup = s.backup;
+    c.backupPolicy = s.backupPolicy;
     c.edits.allowUnsigning = s.allowUnsigning;
     return c;
 }
@@ -78,9 +79,10 @@ Result<std::vector<CustomEdit>> CustomEditsFromGrid(const std::vector<CustomProp
     // Removals first, so a property renamed in another case is taken away
     // before its new spelling is added.
     std::vector<CustomEdit> edits;
+    // A row the user took away goes, read-only or not: it was shown.
     for (const CustomProperty& p : shown)
         if (!FindCustom(named, p.name))
-            edits.push_back(CustomEdit::remove(p.name));
+            edits.push_back(CustomEdit::remove(p.name, true));
     for (const CustomRowText& r : rows) {
         std::string name = text::trim(r.name);
         auto index = FindCustom(shown, name);

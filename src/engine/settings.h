@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/backup.h"
 #include "base/result.h"
 #include "localtext/customtext.h"
 #include "localtext/rowtext.h"
@@ -67,6 +68,7 @@ struct BatchSettings {
     BatchTimeChoice creation, lastWrite, lastAccess;
     AttributeChoices attributes;
     bool backup = false;
+    BackupPolicy backupPolicy;
     // The user accepted that signed packages lose their signature's validity.
     bool allowUnsigning = false;
     std::vector<CustomEditText> custom;
@@ -84,6 +86,9 @@ struct BatchChange {
     BatchTimeChoice creation, lastWrite, lastAccess;
     AttributeChoices attributes;
     bool backup = false;
+    BackupPolicy backupPolicy;
+    // Times and attributes of files that are no Office document change too.
+    bool anyFile = false;
 };
 
 // The page's ticked texts read as edits; a date or an editing time that
@@ -117,6 +122,7 @@ struct SingleSettings {
     LocalDateTime lastAccessDate = 0, lastAccessTime = 0;
     AttributeChoices attributes;
     bool backup = true;
+    BackupPolicy backupPolicy;
     bool allowUnsigning = false;
     // The user-defined properties as the file showed them, and the grid.
     std::vector<CustomProperty> customShown;

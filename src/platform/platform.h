@@ -384,6 +384,15 @@ void prepareStandardStreams();
 // ---------------------------------------------------------------------------
 // Program location
 
+// Whether the user may replace the document itself, not only write in its
+// folder: its owner (who may clear its read-only bit) or one it grants
+// writing to. AccessDenied or ReadOnly (read-only media) otherwise.
+Status checkMayReplace(const std::string& path);
+
+// The user's own folder for a program's data: $XDG_DATA_HOME (or
+// ~/.local/share) on POSIX, %LOCALAPPDATA% on Windows.
+std::string userDataFolder();
+
 // The folder of the running executable, without a trailing separator.
 std::string executableFolder();
 

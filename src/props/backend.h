@@ -34,8 +34,8 @@ public:
                          const platform::FinalMetadata& final) const = 0;
     // Every refusal write() would make short of writing (a value of the
     // wrong kind, a text the file can't hold, a part past its limit, a
-    // damaged container), from a shared read; nothing is written, and no
-    // digital signature is asked about.
+    // damaged container, a signature without consent), from a shared read;
+    // nothing is written.
     virtual Status check(const std::string& path, const MetadataEdits& edits) const = 0;
     // Whether a file of this kind that can't be read still shows (and
     // exports) fourteen empty values, or shows nothing new.

@@ -36,13 +36,17 @@ StoredNumber StoreNumber(const CustomValue& value);
 //   Status add(const std::string& name, const CustomValue&);
 //   void remove(std::size_t index);
 // A linked property, or one of a type this system doesn't change, is not
-// changed: setting it fails; removing it is allowed.
+// changed: setting it fails, and so does removing it unless forced.
 template <class Store>
 Status ApplyCustomEdits(std::vector<CustomProperty>& list, const std::vector<CustomEdit>& edits, bool caseSensitive,
                         Store& store) {
     for (const CustomEdit& e : edits) {
         auto index = FindCustom(list, e.name, caseSensitive);
         if (e.action == CustomEdit::Action::Remove) {
+            if (index && !list[*index].editable() && !e.force)
+                return Error(ErrorCode::Unsupported, "the user-defined property \"" + list[*index].name +
+                                                         "\" is linked or of a type this tool doesn't change, so "
+                                                         "it is kept");
             if (index) {
                 store.remove(*index);
                 list.erase(list.begin() + static_cast<std::ptrdiff_t>(*index));

@@ -140,11 +140,16 @@ struct CustomEdit {
     Action action = Action::Set;
     std::string name;
     CustomValue value;  // for Set; never an OtherValue
+    // For Remove: also a property shown read-only (linked, or of another
+    // type), which is otherwise refused, as setting it is.
+    bool force = false;
 
     static CustomEdit set(std::string name, CustomValue value) {
-        return {Action::Set, std::move(name), std::move(value)};
+        return {Action::Set, std::move(name), std::move(value), false};
     }
-    static CustomEdit remove(std::string name) { return {Action::Remove, std::move(name), {}}; }
+    static CustomEdit remove(std::string name, bool force = false) {
+        return {Action::Remove, std::move(name), {}, force};
+    }
     friend bool operator==(const CustomEdit&, const CustomEdit&) = default;
 };
 

@@ -284,8 +284,6 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
     }
     if (auto st = registerCreated(zip, *parts, created, store); !st)
         return withVerb("can't write", st.error());
-    if (checkOnly)
-        return {};
     if (!edits.allowUnsigning) {
         const package::SignedParts signedParts = package::FindSignedParts(
             *zip.directory(), [&zip](const zip::ZipEntry& e) { return zip.extractEntry(e); }, parts->relationships);
@@ -298,6 +296,8 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
                                                 ", so a change would make the signature invalid");
         }
     }
+    if (checkOnly)
+        return {};
     if (auto stored = zip.storeFromStreams(streams, final); !stored)
         return withVerb("can't write", stored.error());
     return {};

@@ -25,8 +25,8 @@ Result<DocumentMetadata> ReadPackageMetadata(const std::string& path, platform::
 // replaces the old one.
 // A value of the wrong kind for its row, or a text XML can't hold, fails with
 // ErrorCode::ConversionFailed before anything is written.
-// checkOnly: every step short of the store, from a shared read, with no
-// signature asked about; nothing is written or set.
+// checkOnly: every step short of the store, from a shared read; nothing is
+// written or set.
 Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
                             const platform::FinalMetadata& final = {}, bool checkOnly = false);
 

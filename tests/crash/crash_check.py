@@ -253,7 +253,7 @@ def new_values(round_no):
 # ---------------------------------------------------------------------------
 
 def round_setup(folder, pristine, rng):
-    """Fresh copies; in some rounds an older backup waits to be replaced."""
+    """Fresh copies; in some rounds an older backup waits, to be kept."""
     if os.path.exists(folder):
         shutil.rmtree(folder)
     os.makedirs(folder)
@@ -302,22 +302,31 @@ def check_workbooks(cli, folder, state, pristine_content, expected, label, requi
             if other is not None and other != pristine_content[name]:
                 raise Failure("%s %s: parts other than the properties changed" % (label, name))
             outcome[name] = "new"
-        backup = path + ".bak"
-        if os.path.exists(backup):
-            with open(backup, "rb") as f:
+        # The first backup is never replaced; the newest generation holds
+        # the version before this run.
+        first = path + ".bak"
+        old = state[name]["old_backup"]
+        if old is not None and open(first, "rb").read() != old:
+            raise Failure("%s %s: the first backup was replaced" % (label, name))
+        generations = sorted((int(m.group(1)), e) for e in os.listdir(folder)
+                             for m in [re.fullmatch(re.escape(name) + r"\.(\d+)\.bak", e)] if m)
+        newest = os.path.join(folder, generations[-1][1]) if generations else first
+        if os.path.exists(newest):
+            with open(newest, "rb") as f:
                 data = f.read()
-            if data != state[name]["old_backup"] and hashlib.sha256(data).hexdigest() != state[name]["digest"]:
-                raise Failure("%s %s: the backup is neither the old version nor the older backup" % (label, name))
+            if data != old and hashlib.sha256(data).hexdigest() != state[name]["digest"]:
+                raise Failure("%s %s: the newest backup is neither the old version nor the older backup" % (label, name))
     return outcome
 
 
 def leftovers(folder, state, decoys):
     temps = []
     for entry in os.listdir(folder):
-        if entry in state or entry in decoys or (entry.endswith(".bak") and entry[:-4] in state):
+        # A backup is NAME.bak, or a later generation NAME.N.bak.
+        if entry in state or entry in decoys or (entry.endswith(".bak") and re.sub(r"(\.\d+)?\.bak$", "", entry) in state):
             continue
         m = TEMP_NAME.match(entry)
-        if m and (m.group("base") in state or m.group("base")[:-4] in state):
+        if m and (m.group("base") in state or re.sub(r"(\.\d+)?\.bak$", "", m.group("base")) in state):
             temps.append(entry)
             continue
         raise Failure("unexpected file beside the workbooks: %r" % entry)

@@ -269,12 +269,17 @@ TEST_F(FaultTest, AReadOnlyFolderFailsWithTheReasonAndABackupStopsTheRun) {
         EXPECT_FALSE(r.error.message.empty());
         EXPECT_EQ(test::readFile(paths[i]), test::readFile(test::dataPath(kBothKinds[i])));
     }
-    // With backups the first backup already fails, and the run stops there.
+    // With backups: read-only media refuse the change before any backup;
+    // a read-only folder lets the first backup fail, and the run stops.
     report = RunBatch(paths, everyRow(true));
-    EXPECT_TRUE(report.stoppedByBackupFailure);
-    EXPECT_TRUE(report.files[0].backupFailed);
-    EXPECT_NE(report.files[0].error.message.find("backup"), std::string::npos) << report.files[0].error.message;
-    EXPECT_EQ(report.files[1].state, FileState::Unchanged);
+    EXPECT_EQ(report.files[0].state, FileState::ChangeFailed);
+    EXPECT_FALSE(test::fileExists(BackupPathFor(paths[0])));
+    if (report.stoppedByBackupFailure) {
+        EXPECT_NE(report.files[0].error.message.find("backup"), std::string::npos) << report.files[0].error.message;
+        EXPECT_EQ(report.files[1].state, FileState::Unchanged);
+    } else {
+        EXPECT_EQ(report.files[0].error.code, ErrorCode::ReadOnly) << report.files[0].error.message;
+    }
     if (!asRoot)
         chmod(folder.c_str(), 0755);
 }
@@ -320,10 +325,15 @@ TEST_F(FaultTest, AFileGoneOrReplacedAfterListingFailsAloneWithItsReason) {
     EXPECT_EQ(report.files[3].state, FileState::Changed);
     EXPECT_FALSE(test::fileExists(gone)) << "a failed change creates nothing";
 
-    // With backups, the missing file's backup fails and stops the run.
+    // With backups, a change refused before anything is written gets no
+    // backup, and the run goes on.
     report = RunBatch(listed, everyRow(true));
-    EXPECT_TRUE(report.stoppedByBackupFailure);
+    EXPECT_FALSE(report.stoppedByBackupFailure);
+    EXPECT_EQ(report.files[0].error.code, ErrorCode::NotFound) << report.files[0].error.message;
     EXPECT_FALSE(test::fileExists(BackupPathFor(gone)));
+    EXPECT_FALSE(test::fileExists(BackupPathFor(damaged)));
+    EXPECT_EQ(report.files[3].state, FileState::Changed);
+    EXPECT_TRUE(test::fileExists(BackupPathFor(fine)));
 }
 
 TEST_F(FaultTest, ABackupThatCantBeWrittenStopsTheRunBeforeTheWorkbookIsTouched) {

@@ -202,13 +202,15 @@ TEST_F(CustomPropsTest, SectionKeepsLinksOtherTypesAndItsCaseRule) {
     EXPECT_FALSE((*list)[0].editable());
     EXPECT_EQ((*list)[1].value, CustomValue(OtherValue{"i8", "7"}));
 
-    // Neither a linked value nor one of another type is set; both can go.
+    // Neither a linked value nor one of another type is set, nor removed
+    // unless forced.
     propset::Section copy = s;
     EXPECT_EQ(EditUserDefinedSection(copy, {CustomEdit::set("linked", std::string("y"))}).error().code,
               ErrorCode::Unsupported);
     EXPECT_EQ(EditUserDefinedSection(copy, {CustomEdit::set("Wide", std::int64_t{1})}).error().code,
               ErrorCode::Unsupported);
-    ASSERT_TRUE(EditUserDefinedSection(copy, {CustomEdit::remove("Linked")}).ok());
+    EXPECT_EQ(EditUserDefinedSection(copy, {CustomEdit::remove("Linked")}).error().code, ErrorCode::Unsupported);
+    ASSERT_TRUE(EditUserDefinedSection(copy, {CustomEdit::remove("Linked", true)}).ok());
     EXPECT_FALSE(copy.find(2));
     EXPECT_FALSE(copy.find(0x01000002));
 

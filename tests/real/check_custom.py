@@ -834,6 +834,9 @@ def plan(ours, variant):
         expected.append({"name": pname, "type": kind, "value": value, "readOnly": False, "linked": False})
     if removed is not None:
         args += ["--remove-custom", removed["name"]]
+        # A property shown read-only goes only when forced.
+        if removed.get("readOnly"):
+            args.append("--force")
     return args, expected, {"changed": changed and changed["name"], "changed_to": changed_to,
                             "removed": removed and removed["name"], "added": added}
 

@@ -559,8 +559,6 @@ Result<FolderListing> listFolder(const std::string& folder) {
     return out;
 }
 
-bool isAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
-
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty())
         return name;

@@ -163,13 +163,18 @@ namespace {
 // attributes (the ACL, the DOS attributes and the creation time among
 // them), then the permissions. All through open files, never a path that a
 // link could redirect.
-void copyLook(int fd, int from) {
+// Gives false when the new file can't have the other's group: its
+// permissions would then open it to the folder's group instead.
+bool copyLook(int fd, int from) {
     struct stat st;
     if (fstat(from, &st) != 0)
-        return;
+        return true;
     if (fchown(fd, st.st_uid, st.st_gid) != 0 && fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
         // Not allowed to give the file away: it becomes ours, as any
-        // rewrite by another user makes it.
+        // rewrite by another user makes it; but the group must stay.
+        struct stat now;
+        if (fstat(fd, &now) == 0 && now.st_gid != st.st_gid)
+            return false;
     }
     ssize_t len = flistxattr(from, nullptr, 0);
     if (len > 0) {
@@ -190,6 +195,7 @@ void copyLook(int fd, int from) {
         }
     }
     fchmod(fd, st.st_mode & 07777);
+    return true;
 }
 
 // A new file with no model: an existing plain target of ours with a single
@@ -244,9 +250,12 @@ Status ReplacementFile::commit(const CommitOptions& o) {
         return Error(ErrorCode::Internal, "replacement of " + im.target + " already finished");
     int fd = im.file.impl()->fd;
     const File* look = o.looksLike ? o.looksLike : o.original;
-    if (look)
-        copyLook(fd, look->impl()->fd);
-    else
+    if (look) {
+        if (!copyLook(fd, look->impl()->fd))
+            return Error(ErrorCode::AccessDenied,
+                         "can't write " + im.target + ": the new file can't keep the document's group, and its "
+                                                      "permissions would open it to another group");
+    } else
         defaultLook(fd, im.target);
     if (o.final.times || o.final.attributes) {
         // A file system that keeps no DOS attributes or creation time loses

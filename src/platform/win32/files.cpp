@@ -233,14 +233,6 @@ Result<FolderListing> listFolder(const std::string& folder) {
     return out;
 }
 
-// "C:\x", "\\server\share" and "\x" (the current drive's root) name their
-// place; "C:x" and "x" lean on a current folder.
-bool isAbsolutePath(const std::string& path) {
-    if (!path.empty() && (path[0] == '\\' || path[0] == '/'))
-        return true;
-    return path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
-}
-
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty())
         return name;
