@@ -259,9 +259,12 @@ Status ReplacementFile::commit(const CommitOptions& o) {
         defaultLook(fd, im.target);
     if (o.final.times || o.final.attributes) {
         // A file system that keeps no DOS attributes or creation time loses
-        // them in any rewrite; that alone does not stop the change.
+        // them in any rewrite: that stops the change only where a hidden or
+        // system attribute would be dropped, never reported as kept.
         Status st = applyMetadataToFd(fd, im.target, o.final);
-        if (!st && st.error().code != ErrorCode::Unsupported)
+        const bool dropsAttributes =
+            o.final.attributes && (*o.final.attributes & (kAttrHidden | kAttrSystem)) != 0;
+        if (!st && (st.error().code != ErrorCode::Unsupported || dropsAttributes))
             return st;
     }
     // Data and metadata both: the times are part of what must survive.
