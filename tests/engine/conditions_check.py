@@ -326,6 +326,36 @@ def case_times_that_cant_be_set_fail(env):
         subprocess.run(["umount", mnt])
 
 
+def case_no_change_the_user_has_no_right_to(env):
+    """A writable folder is not enough: the document itself must be the
+    user's to write, and its group must survive, or nothing is written."""
+    if not env.root or not env.user:
+        return "skipped (needs root and the test user)"
+    d = env.folder("rights")
+    cases = []
+    other = env.copy("lo_ascii.xls", d, "others.xls")
+    os.chmod(other, 0o644)  # root's, readable only
+    cases.append(("another owner", other))
+    if shutil.which("setfacl"):
+        acl = env.copy("lo_ascii.xlsx", d, "acl.xlsx")
+        os.chmod(acl, 0o600)
+        subprocess.run(["setfacl", "-m", "u:%s:r" % TEST_USER, acl], check=True)
+        cases.append(("read-only ACL", acl))
+    group = env.copy("lo_ascii.xlsx", d, "group.xlsx")
+    os.chown(group, env.user.pw_uid, 0)  # the user's, in a group the user is not in
+    os.chmod(group, 0o640)
+    cases.append(("a group it can't keep", group))
+    for what, f in cases:
+        before = (read(f), os.stat(f).st_uid, os.stat(f).st_gid, os.stat(f).st_mode)
+        p = env.run("set", "--backup", "--set", "title=x", f, user=True)
+        check(p.returncode == 1 and "failed" in p.stdout, "%s: %s%s" % (what, p.stdout, p.stderr))
+        after = (read(f), os.stat(f).st_uid, os.stat(f).st_gid, os.stat(f).st_mode)
+        check(after == before, "%s: the document was changed" % what)
+        check(not os.path.exists(f + ".bak") or what == "a group it can't keep",
+              "%s: a backup of a refused change" % what)
+    no_temporaries(d)
+
+
 def case_reading_needs_no_write_access(env):
     d = env.folder("reading")
     files = [env.copy("lo_ascii.xls", d), env.copy("lo_ascii.xlsx", d)]
@@ -373,7 +403,8 @@ def case_double_dash(env):
 CASES = [
     case_concurrent_sets, case_other_program_saves, case_same_file_twice_with_backup, case_export_onto_input,
     case_links_at_backup_and_csv, case_first_backup_keeps_the_workbooks_access, case_workbook_given_as_link,
-    case_hard_link_keeps_read_only, case_times_that_cant_be_set_fail, case_reading_needs_no_write_access,
+    case_hard_link_keeps_read_only, case_times_that_cant_be_set_fail, case_no_change_the_user_has_no_right_to,
+    case_reading_needs_no_write_access,
     case_kill_right_after_the_rename, case_double_dash,
 ]
 
