@@ -23,6 +23,18 @@ def tool_missing(what):
     return 77
 
 
+def corpus_missing(folder):
+    """A real-file folder that isn't there: skipped, and a failure under CI.
+    None when it is there."""
+    if os.path.isdir(folder):
+        return None
+    if os.environ.get("CI") == "true":
+        print("FAIL: the real files are missing: %s" % folder)
+        return 1
+    print("the real files are missing (%s): skipped" % folder)
+    return 77
+
+
 def crippled(reason):
     """A program that is there but can't do what the check asks of it."""
     print("FAIL: " + reason)
