@@ -99,9 +99,7 @@ Result<std::string> BackupRun::backup(const std::string& path) {
     // The copy is closed to everyone the document is closed to from its
     // first byte, and looks like the document: its times exactly, its
     // attributes.
-    platform::FinalMetadata final;
-    final.times = platform::FileTimes{stamp->Creation, stamp->LastAccess, stamp->LastWrite};
-    final.attributes = stamp->Attributes;
+    const platform::FinalMetadata final = FinalAsFound(*stamp);
 
     const std::string first = BackupPathFor(path, m_policy);
     const std::string folder = text::directoryPart(first);

@@ -43,10 +43,7 @@ Status putBack(const JournalEntry& e) {
     auto stamp = ReadFileStamp(e.backup);
     if (!stamp)
         return stamp.error();
-    platform::FinalMetadata final;
-    final.times = platform::FileTimes{stamp->Creation, stamp->LastAccess, stamp->LastWrite};
-    final.attributes = stamp->Attributes;
-    return platform::copyFile(e.backup, *real, final);
+    return platform::copyFile(e.backup, *real, FinalAsFound(*stamp));
 }
 
 }  // namespace

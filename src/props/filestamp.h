@@ -48,6 +48,15 @@ LocalDateTime ReplaceDatePart(LocalDateTime value, LocalDateTime pickedDate);
 // The whole days of the value plus the time of day of the picked time.
 LocalDateTime ReplaceTimePart(LocalDateTime value, LocalDateTime pickedTime);
 
+// The stamp's exact times and attributes, for a copy that is to look like
+// the file it was taken from (a backup, a restored document).
+inline platform::FinalMetadata FinalAsFound(const FileStamp& stamp) {
+    platform::FinalMetadata final;
+    final.times = platform::FileTimes{stamp.Creation, stamp.LastAccess, stamp.LastWrite};
+    final.attributes = stamp.Attributes;
+    return final;
+}
+
 // After a read: puts back the times that reading moved, and only those
 // (reading changes no attribute), without opening the file for writing. An
 // error says that they moved and could not be put back: a note for the
