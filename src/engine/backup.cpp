@@ -308,7 +308,15 @@ Result<Journal> Journal::create(const std::string& folder, const std::string& ki
     Journal j;
     // Names sort by time; a second run within the same millisecond counts on.
     for (int n = 0; n < 100; ++n) {
-        j.m_path = platform::joinPath(folder, "quorvix-" + stampName() + (n ? "-" + std::to_string(n) : "") + ".jsonl");
+        // Piece by piece: g++ 12 for Windows warns falsely on "-" + std::string.
+        std::string name = "quorvix-";
+        name += stampName();
+        if (n) {
+            name += '-';
+            name += std::to_string(n);
+        }
+        name += ".jsonl";
+        j.m_path = platform::joinPath(folder, name);
         if (!platform::inspectTarget(j.m_path).exists)
             break;
     }
