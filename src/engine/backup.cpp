@@ -394,20 +394,29 @@ Result<FileFingerprint> FingerprintOf(const std::string& path) {
     auto entry = platform::findFile(path);
     if (!entry)
         return entry.error();
-    auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
-    if (!file)
-        return file.error();
+    auto stamp = ReadFileStamp(path);
+    if (!stamp)
+        return stamp.error();
+    const std::uint64_t movingOpens = platform::readOpensMovingAccessTime();
     Sha256 hash;
-    std::string buffer(1 << 16, '\0');
-    for (std::uint64_t offset = 0;;) {
-        auto n = file->readAt(offset, buffer.data(), buffer.size());
-        if (!n)
-            return n.error();
-        if (*n == 0)
-            break;
-        hash.add(std::string_view(buffer.data(), *n));
-        offset += *n;
+    {
+        auto file = platform::File::open(path, platform::OpenMode::ReadDenyWrite);
+        if (!file)
+            return file.error();
+        std::string buffer(1 << 16, '\0');
+        for (std::uint64_t offset = 0;;) {
+            auto n = file->readAt(offset, buffer.data(), buffer.size());
+            if (!n)
+                return n.error();
+            if (*n == 0)
+                break;
+            hash.add(std::string_view(buffer.data(), *n));
+            offset += *n;
+        }
     }
+    // Reading for the journal leaves the times the run set.
+    if (platform::readOpensMovingAccessTime() != movingOpens)
+        (void)PutBackAfterRead(path, *stamp);
     return FileFingerprint{entry->size, entry->times.lastWrite.ticks, hash.hex()};
 }
 

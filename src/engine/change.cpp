@@ -121,13 +121,22 @@ Status CheckChange(const std::string& path, const MetadataEdits& edits, bool any
     if (!real)
         return real.error();
     QV_TRY(platform::checkMayReplace(*real));
+    auto stamp = ReadFileStamp(*real);
+    if (!stamp)
+        return stamp.error();
+    // The check reads the file: a time the read moved (every read does on
+    // Windows) is put back, so the change starts from the file as found.
+    const std::uint64_t movingOpens = platform::readOpensMovingAccessTime();
     auto backend = backendFor(*real);
-    if (!backend) {
-        if (backend.error().code == ErrorCode::NotAnOfficeDocument && anyFile && !edits.any())
-            return {};
-        return backend.error();
-    }
-    return edits.any() ? (*backend)->check(*real, edits) : Status{};
+    Status st;
+    if (!backend)
+        st = backend.error().code == ErrorCode::NotAnOfficeDocument && anyFile && !edits.any() ? Status{}
+                                                                                               : backend.error();
+    else if (edits.any())
+        st = (*backend)->check(*real, edits);
+    if (platform::readOpensMovingAccessTime() != movingOpens)
+        (void)PutBackAfterRead(*real, *stamp);
+    return st;
 }
 
 std::vector<std::size_t> FirstOfEachFile(const std::vector<std::string>& paths) {
