@@ -38,6 +38,10 @@ constexpr AttributeNames kAttributes[] = {
 };
 
 constexpr const char* kBackupName = "backupold";
+// Where the backups go (empty: beside each document) and how many each
+// document keeps.
+constexpr const char* kBackupFolderName = "backupfolder";
+constexpr const char* kBackupGenerationsName = "backupgenerations";
 // The batch page's user-defined edits: their count, then each one's name,
 // type, value and whether it removes.
 constexpr const char* kCustomCountName = "customcount";
@@ -95,6 +99,8 @@ std::vector<NamedText> EncodeDefaults(const BatchSettings& s) {
         out.push_back({checkName(row), s.ticked.test(static_cast<std::size_t>(row)) ? "1" : "0"});
     }
     out.push_back({kBackupName, s.backup ? "1" : ""});
+    out.push_back({kBackupFolderName, s.backupPolicy.folder});
+    out.push_back({kBackupGenerationsName, std::to_string(s.backupPolicy.generations)});
     out.push_back({kCustomCountName, std::to_string(s.custom.size())});
     for (std::size_t i = 0; i < s.custom.size(); ++i) {
         const CustomEditText& c = s.custom[i];
@@ -149,6 +155,13 @@ DefaultsImport DecodeDefaults(const BatchSettings& current,
     if (!get(kBackupName, text))
         return result;
     s.backup = text && *text == "1";
+    if (!get(kBackupFolderName, text))
+        return result;
+    s.backupPolicy.folder = text.value_or(std::string());
+    if (!get(kBackupGenerationsName, text))
+        return result;
+    const auto generations = text ? text::parseInt32(*text) : std::nullopt;
+    s.backupPolicy.generations = generations && *generations >= 2 ? *generations : kDefaultBackupGenerations;
 
     for (int row = 0; row < kRowCount; ++row) {
         const auto i = static_cast<std::size_t>(row);

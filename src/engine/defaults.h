@@ -32,7 +32,8 @@ struct StoredValue {
 
 // Every value of the batch page, in the order they are saved: the three
 // times each with its date and time box, the four attribute boxes, each
-// row's value text and tick, and the backup box.
+// row's value text and tick, and the backup box with its folder and
+// generations.
 std::vector<NamedText> EncodeDefaults(const BatchSettings& settings);
 
 struct DefaultsImport {

@@ -125,10 +125,19 @@ engine::BatchReport TForm7::run(const std::vector<std::string>& paths, const eng
 }
 
 engine::BatchReport TForm7::runImport(const engine::ImportPlan& plan, bool backup, bool allowUnsigning,
-                                      FileDone onFileDone) {
+                                      const engine::BackupPolicy& policy, FileDone onFileDone) {
     engine::BatchReport report;
     runModal([&](const engine::RunCallbacks& callbacks) {
-        report = engine::RunImport(plan, backup, allowUnsigning, callbacks);
+        report = engine::RunImport(plan, backup, allowUnsigning, callbacks, policy);
+    }, std::move(onFileDone));
+    return report;
+}
+
+engine::BatchReport TForm7::runRestore(const std::vector<engine::JournalEntry>& entries,
+                                       const engine::BackupPolicy& policy, FileDone onFileDone) {
+    engine::BatchReport report;
+    runModal([&](const engine::RunCallbacks& callbacks) {
+        report = engine::RestoreEntries(entries, false, policy, callbacks);
     }, std::move(onFileDone));
     return report;
 }

@@ -14,6 +14,7 @@
 #include "engine/change.h"
 #include "engine/csv.h"
 #include "engine/csv_import.h"
+#include "engine/restore.h"
 #include "engine/settings.h"
 
 class QLabel;
@@ -82,7 +83,10 @@ public:
                             FileDone onFileDone);
     // The same for the files of an import.
     engine::BatchReport runImport(const engine::ImportPlan& plan, bool backup, bool allowUnsigning,
-                                  FileDone onFileDone);
+                                  const engine::BackupPolicy& policy, FileDone onFileDone);
+    // The same for putting the documents of a journal back.
+    engine::BatchReport runRestore(const std::vector<engine::JournalEntry>& entries,
+                                   const engine::BackupPolicy& policy, FileDone onFileDone);
 
 private:
     std::unique_ptr<Ui::TForm7> m_ui;

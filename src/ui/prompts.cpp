@@ -108,6 +108,19 @@ std::optional<FolderChoice> QtPrompts::chooseFolder(QWidget* parent, const QStri
     return choice;
 }
 
+std::optional<QString> QtPrompts::chooseBackupFolder(QWidget* parent, const QString& current) {
+    QFileDialog dialog(parent, QObject::tr("バックアップ先のフォルダーを選択してください"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOptions(QFileDialog::ShowDirsOnly);
+    dialog.setSizeGripEnabled(true);
+    if (!current.isEmpty())
+        dialog.setDirectory(current);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
 std::optional<CsvTarget> QtPrompts::chooseCsvFile(QWidget* parent) {
     std::unique_ptr<QFileDialog> dialog(makeSaveDialog(parent, m_lastCsvPath, m_lastWithCustom));
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())

@@ -41,6 +41,9 @@ public:
     // The folder chooser, its check box as given; no value when cancelled.
     virtual std::optional<FolderChoice> chooseFolder(QWidget* parent, const QString& title,
                                                      bool includeSubfolders) = 0;
+    // The folder the backups go to, starting at current; no value when
+    // cancelled.
+    virtual std::optional<QString> chooseBackupFolder(QWidget* parent, const QString& current) = 0;
     // SaveDialog1; no value when cancelled. It keeps the last chosen name.
     virtual std::optional<CsvTarget> chooseCsvFile(QWidget* parent) = 0;
     // The CSV to change files from; no value when cancelled.
@@ -64,6 +67,7 @@ class QtPrompts : public Prompts {
 public:
     QStringList chooseDocuments(QWidget* parent) override;
     std::optional<FolderChoice> chooseFolder(QWidget* parent, const QString& title, bool includeSubfolders) override;
+    std::optional<QString> chooseBackupFolder(QWidget* parent, const QString& current) override;
     std::optional<CsvTarget> chooseCsvFile(QWidget* parent) override;
     std::optional<QString> chooseImportCsv(QWidget* parent) override;
     std::optional<std::vector<std::vector<bool>>> previewImport(QWidget* parent,

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSettings>
 #include <QShowEvent>
 #include <QUrl>
@@ -16,6 +17,7 @@
 #include "platform/platform.h"
 #include "props/catalogue.h"
 #include "ui/appearance.h"
+#include "ui/backupchoice.h"
 #include "ui/customgrid.h"
 #include "ui/filelistmodel.h"
 #include "ui/flowlayout.h"
@@ -192,6 +194,23 @@ void TForm1::setUpPages() {
     m_ui->TabSheet2Layout->insertWidget(m_ui->TabSheet2Layout->indexOf(m_ui->ListView3) + 1, m_customSingle);
     m_customBatch = new CustomGrid(CustomGrid::Mode::Batch, m_ui->TabSheet1);
     m_ui->TabSheet1Layout->insertWidget(m_ui->TabSheet1Layout->indexOf(m_ui->ListView2) + 1, m_customBatch);
+    // Each page's backup box takes its folder and generations beside it.
+    auto backupRows = [this](QVBoxLayout* page, QCheckBox* box, const QString& prefix) {
+        const int at = page->indexOf(box);
+        page->removeWidget(box);
+        auto* choice = new BackupChoice(box, prefix, page->parentWidget());
+        page->insertWidget(at, choice);
+        connect(choice, &BackupChoice::browseRequested, this, [this, choice] { chooseBackupFolder(choice); });
+        return choice;
+    };
+    m_backupSingle = backupRows(m_ui->TabSheet2Layout, m_ui->CheckBox5, QStringLiteral("Single"));
+    m_backupBatch = backupRows(m_ui->TabSheet1Layout, m_ui->CheckBox4, QStringLiteral("Batch"));
+    // The bottom row has no room for a sixth button.
+    m_undoButton = new QPushButton(m_ui->Undo1->text(), m_ui->TabSheet1);
+    m_undoButton->setObjectName(QStringLiteral("UndoButton"));
+    m_undoButton->setToolTip(m_ui->Undo1->toolTip());
+    m_undoButton->setEnabled(false);
+    m_backupBatch->addToFirstRow(m_undoButton);
     // The single page's groups wait for a selected file.
     m_ui->GroupBox3->setEnabled(false);
     m_ui->GroupBox1->setEnabled(false);
@@ -217,6 +236,11 @@ void TForm1::connectCommands() {
     connect(m_ui->BitBtn9, &QPushButton::clicked, this, &TForm1::BitBtn9Click);
     connect(m_ui->BitBtn8, &QPushButton::clicked, this, &TForm1::BitBtn8Click);
     connect(m_ui->ImportCsvButton, &QPushButton::clicked, this, &TForm1::ImportCsvClick);
+    connect(m_ui->Undo1, &QAction::triggered, this, [this] {
+        CommitOpenEditors();
+        UndoLastRunClick();
+    });
+    connect(m_undoButton, &QPushButton::clicked, m_ui->Undo1, &QAction::trigger);
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
     connect(m_ui->BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
     // "終了": no question, nothing saved.
@@ -282,6 +306,7 @@ engine::BatchSettings TForm1::batchSettings() const {
     s.attributes = {choiceOf(m_ui->CheckBox1), choiceOf(m_ui->CheckBox2), choiceOf(m_ui->CheckBox3),
                     choiceOf(m_ui->CheckBox8)};
     s.backup = m_ui->CheckBox4->isChecked();
+    s.backupPolicy = m_backupBatch->policy();
     s.custom = m_customBatch->edits();
     return s;
 }
@@ -306,6 +331,7 @@ void TForm1::setBatchSettings(const engine::BatchSettings& s) {
     setChoice(m_ui->CheckBox3, s.attributes.hidden);
     setChoice(m_ui->CheckBox8, s.attributes.system);
     m_ui->CheckBox4->setChecked(s.backup);
+    m_backupBatch->setPolicy(s.backupPolicy);
     m_customBatch->setEdits(s.custom);
 }
 
@@ -321,6 +347,7 @@ engine::SingleSettings TForm1::singleSettings() const {
     s.attributes = {choiceOf(m_ui->CheckBox16), choiceOf(m_ui->CheckBox17), choiceOf(m_ui->CheckBox18),
                     choiceOf(m_ui->CheckBox23)};
     s.backup = m_ui->CheckBox5->isChecked();
+    s.backupPolicy = m_backupSingle->policy();
     s.customShown = m_customSingle->shown();
     s.custom = m_customSingle->rows();
     return s;

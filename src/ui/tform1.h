@@ -8,11 +8,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/settings.h"
 #include "ui/prompts.h"
 
 class QMenu;
+class QPushButton;
 class QSettings;
 
 namespace Ui {
@@ -21,6 +23,7 @@ class TForm1;
 
 namespace qv::ui {
 
+class BackupChoice;
 class CustomGrid;
 class FileListModel;
 class PropertyGrids;
@@ -46,6 +49,9 @@ public:
     CustomGrid* singleCustom() const { return m_customSingle; }
     CustomGrid* batchCustom() const { return m_customBatch; }
     FileListModel* fileList() const { return m_files; }
+    // Each page's backup folder and generations, under its backup box.
+    BackupChoice* batchBackup() const { return m_backupBatch; }
+    BackupChoice* singleBackup() const { return m_backupSingle; }
     QMenu* PopupMenu1() const { return m_popup; }
     Prompts& prompts() const { return *m_prompts; }
 
@@ -84,6 +90,9 @@ public:
     void BitBtn9Click();  // CSV出力 (single)
     void BitBtn8Click();  // CSV出力 (batch)
     void ImportCsvClick();  // CSVから変更 (batch)
+    // 元に戻す: the documents of the last run that made backups put back.
+    void UndoLastRunClick();
+    bool canUndo() const { return !m_lastRun.journals.empty(); }
 
     // Help menu, hints and About.
     void help2Click();
@@ -132,6 +141,14 @@ private:
     // Asks whether to export again in UTF-8 when Shift-JIS lost characters.
     bool offerUtf8(const engine::ExportLoss& loss);
     void message(const QString& text);
+    // "参照..." of a page's backup folder.
+    void chooseBackupFolder(BackupChoice* choice);
+    // False, with a word to the user, when backups are asked for in a folder
+    // not given yet.
+    bool backupFolderGiven(const BackupChoice* choice, bool backup);
+    // A finished run's journals (empty names are runs without backups) and
+    // its backup policy: the run 元に戻す puts back.
+    void rememberRun(const std::vector<std::string>& journals, const engine::BackupPolicy& policy);
 
     std::unique_ptr<Ui::TForm1> m_ui;
     std::unique_ptr<Prompts> m_prompts;
@@ -144,6 +161,14 @@ private:
     TForm5* m_about = nullptr;
     TForm7* m_batchProgress = nullptr;
     TForm9* m_csvProgress = nullptr;
+    BackupChoice* m_backupBatch = nullptr;
+    BackupChoice* m_backupSingle = nullptr;
+    QPushButton* m_undoButton = nullptr;
+    struct LastRun {
+        std::vector<std::string> journals;
+        engine::BackupPolicy policy;
+    };
+    LastRun m_lastRun;
     bool m_busy = false;
     bool m_includeSubfolders = false;
     // Why the last view failed, for the file list's tooltip.

@@ -66,6 +66,8 @@ void TForm1::BitBtn6Click() {
         message(tr("変更したいファイルを選択する!"));
         return;
     }
+    if (!backupFolderGiven(m_backupSingle, m_ui->CheckBox5->isChecked()))
+        return;
     m_files->setState(row, engine::FileState::Unchanged);
     repaintNow();
     const std::string path = m_files->pathAt(row);
@@ -73,6 +75,7 @@ void TForm1::BitBtn6Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     engine::SingleOutcome outcome = engine::RunSingleChange(path, settings);
     QApplication::restoreOverrideCursor();
+    std::vector<std::string> journals{outcome.journal};
     // A signed package was left alone; the user may accept breaking its
     // signature once told.
     if (outcome.state == engine::FileState::ChangeFailed && outcome.error.code == ErrorCode::Signed &&
@@ -81,7 +84,9 @@ void TForm1::BitBtn6Click() {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         outcome = engine::RunSingleChange(path, settings);
         QApplication::restoreOverrideCursor();
+        journals.push_back(outcome.journal);
     }
+    rememberRun(journals, settings.backupPolicy);
     if (outcome.backupFailed) {
         // The file was not touched and keeps its application's icon.
         message(tr("元のファイルをバックアップする時、エラーが発生しました。") + QLatin1Char('\n') +
@@ -105,6 +110,8 @@ void TForm1::BitBtn2Click() {
                 tr("変更したいファイル属性を選択してください!"));
         return;
     }
+    if (!backupFolderGiven(m_backupBatch, settings.backup))
+        return;
     m_files->setAllStates(engine::FileState::Unchanged);
     repaintNow();
     const std::vector<std::string> paths = m_files->files().paths();
@@ -125,14 +132,16 @@ void TForm1::BitBtn2Click() {
     for (std::size_t i = 0; i < rows.size(); ++i)
         rows[i] = i;
     const engine::BatchReport report = run(paths, rows);
+    std::vector<std::string> journals{report.journal};
     const std::vector<std::size_t> signedRows = signedRefusals(report);
     std::vector<std::string> signedPaths;
     for (std::size_t i : signedRows)
         signedPaths.push_back(paths[i]);
     if (!signedRows.empty() && m_prompts->confirm(this, unsigningQuestion(signedPaths))) {
         settings.allowUnsigning = true;
-        run(signedPaths, signedRows);
+        journals.push_back(run(signedPaths, signedRows).journal);
     }
+    rememberRun(journals, settings.backupPolicy);
     reselectFirst();
 }
 
@@ -141,6 +150,8 @@ void TForm1::BitBtn2Click() {
 
 void TForm1::ImportCsvClick() {
     CommitOpenEditors();
+    if (!backupFolderGiven(m_backupBatch, m_ui->CheckBox4->isChecked()))
+        return;
     const std::optional<QString> csv = m_prompts->chooseImportCsv(this);
     if (!csv)
         return;
@@ -210,7 +221,9 @@ void TForm1::importCsv(const QString& csv) {
     for (const std::string& p : paths)
         m_files->setState(rowOf[p], engine::FileState::Unchanged);
     repaintNow();
-    const bool backup = batchSettings().backup;
+    const engine::BatchSettings page = batchSettings();
+    const bool backup = page.backup;
+    const engine::BackupPolicy& policy = page.backupPolicy;
     auto run = [&](const engine::ImportPlan& which, bool allowUnsigning) {
         auto show = [&](std::size_t index, const engine::FileResult& result) {
             m_files->setState(rowOf[which.files[index].path], result.state,
@@ -218,13 +231,14 @@ void TForm1::importCsv(const QString& csv) {
                                                                               : QString());
         };
         if (m_batchProgress)
-            return m_batchProgress->runImport(which, backup, allowUnsigning, show);
-        engine::BatchReport report = engine::RunImport(which, backup, allowUnsigning);
+            return m_batchProgress->runImport(which, backup, allowUnsigning, policy, show);
+        engine::BatchReport report = engine::RunImport(which, backup, allowUnsigning, {}, policy);
         for (std::size_t i = 0; i < report.files.size(); ++i)
             show(i, report.files[i]);
         return report;
     };
     const engine::BatchReport report = run(chosen, false);
+    std::vector<std::string> journals{report.journal};
     engine::ImportPlan signedFiles;
     std::vector<std::string> signedPaths;
     for (std::size_t i : signedRefusals(report)) {
@@ -232,7 +246,8 @@ void TForm1::importCsv(const QString& csv) {
         signedPaths.push_back(chosen.files[i].path);
     }
     if (!signedFiles.files.empty() && m_prompts->confirm(this, unsigningQuestion(signedPaths)))
-        run(signedFiles, true);
+        journals.push_back(run(signedFiles, true).journal);
+    rememberRun(journals, policy);
     reselectFirst();
 }
 

@@ -33,6 +33,12 @@ protected:
     void TearDown() override { SetFormatsForTesting(std::nullopt); }
     test::ScopedTimeZone tz{"Asia/Tokyo"};
     test::TempDir dir;
+    // The journals of runs with backups, in the test's folder.
+#ifdef _WIN32
+    test::ScopedEnv data{"LOCALAPPDATA", dir.file("data").c_str()};
+#else
+    test::ScopedEnv data{"XDG_DATA_HOME", dir.file("data").c_str()};
+#endif
 };
 
 }  // namespace

@@ -349,6 +349,8 @@ def main():
     print("crash check: %d rounds, seed %d" % (rounds, seed), flush=True)
 
     work = args.work or tempfile.mkdtemp(prefix="qv-crash-")
+    # The journals of runs with backups, in the run's own folder, not the home.
+    os.environ["XDG_DATA_HOME"] = os.path.join(work, "data")
     os.makedirs(work, exist_ok=True)
     try:
         base = os.path.join(work, "pristine")

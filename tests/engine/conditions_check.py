@@ -417,6 +417,8 @@ def main():
     ci = os.environ.get("CI") == "true"
     failed = 0
     top = tempfile.mkdtemp(prefix="qv-conditions-")
+    # The journals of runs with backups, in the run's own folder, not the home.
+    os.environ["XDG_DATA_HOME"] = os.path.join(top, "data")
     os.chmod(top, 0o755)
     try:
         env = Env(os.path.abspath(args.cli), args.data, top)

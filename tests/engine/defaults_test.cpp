@@ -56,12 +56,13 @@ BatchSettings everythingSet() {
     s.attributes = {AttributeChoice::Checked, AttributeChoice::Unchecked, AttributeChoice::Grayed,
                     AttributeChoice::Unchecked};
     s.backup = true;
+    s.backupPolicy = {"/srv/backups", 7};
     return s;
 }
 
 TEST_F(DefaultsTest, SavesEveryValueByNameInOrder) {
     const std::vector<NamedText> saved = EncodeDefaults(everythingSet());
-    ASSERT_EQ(saved.size(), 9u + 4u + 28u + 1u + 1u);
+    ASSERT_EQ(saved.size(), 9u + 4u + 28u + 3u + 1u);
     EXPECT_EQ(saved[0], (NamedText{"createtime", "2010/04/01 9:30:00"}));
     EXPECT_EQ(saved[1], (NamedText{"createtimecheckdate", "1"}));
     EXPECT_EQ(saved[2], (NamedText{"createtimechecktime", "0"}));
@@ -80,6 +81,8 @@ TEST_F(DefaultsTest, SavesEveryValueByNameInOrder) {
     EXPECT_EQ(saved[13 + 2 * kRowLastPrinted], (NamedText{"前回印刷日時string", ""}));
     EXPECT_EQ(saved[14 + 2 * kRowLastPrinted], (NamedText{"前回印刷日時check", "1"}));
     EXPECT_EQ(saved[41], (NamedText{"backupold", "1"}));
+    EXPECT_EQ(saved[42], (NamedText{"backupfolder", "/srv/backups"}));
+    EXPECT_EQ(saved[43], (NamedText{"backupgenerations", "7"}));
     // Then the user-defined edits: their count, and four values each.
     EXPECT_EQ(saved.back(), (NamedText{"customcount", "0"}));
 
@@ -89,11 +92,11 @@ TEST_F(DefaultsTest, SavesEveryValueByNameInOrder) {
     const std::vector<NamedText> more = EncodeDefaults(off);
     EXPECT_EQ(more[41], (NamedText{"backupold", ""}));
     ASSERT_EQ(more.size(), saved.size() + 8);
-    EXPECT_EQ(more[42], (NamedText{"customcount", "2"}));
-    EXPECT_EQ(more[43], (NamedText{"custom1name", "Client"}));
-    EXPECT_EQ(more[44], (NamedText{"custom1type", "number"}));
-    EXPECT_EQ(more[45], (NamedText{"custom1value", "12"}));
-    EXPECT_EQ(more[46], (NamedText{"custom1remove", "0"}));
+    EXPECT_EQ(more[44], (NamedText{"customcount", "2"}));
+    EXPECT_EQ(more[45], (NamedText{"custom1name", "Client"}));
+    EXPECT_EQ(more[46], (NamedText{"custom1type", "number"}));
+    EXPECT_EQ(more[47], (NamedText{"custom1value", "12"}));
+    EXPECT_EQ(more[48], (NamedText{"custom1remove", "0"}));
     EXPECT_EQ(more.back(), (NamedText{"custom2remove", "1"}));
 }
 
@@ -121,6 +124,7 @@ TEST_F(DefaultsTest, FirstStartGivesTheDocumentedPage) {
     }
     EXPECT_EQ(s.attributes, AttributeChoices{});
     EXPECT_FALSE(s.backup);
+    EXPECT_EQ(s.backupPolicy, BackupPolicy{});
     EXPECT_TRUE(s.ticked.none());
     for (int row = 0; row < kRowCount; ++row) {
         const std::string& v = s.values[static_cast<std::size_t>(row)];

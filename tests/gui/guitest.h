@@ -52,6 +52,8 @@ public:
             return std::nullopt;
         return ui::FolderChoice{*folder, includeSubfolders.value_or(offered)};
     }
+    std::optional<QString> backupFolder;  // answer of the backup folder chooser
+    std::optional<QString> chooseBackupFolder(QWidget*, const QString&) override { return backupFolder; }
     std::optional<QString> importCsv;                    // answer of the CSV chooser
     // None: cancel; an empty list: the preview's own ticks; else one tick
     // per item of each file.

@@ -371,6 +371,7 @@ private slots:
             s.attributes = {AttributeChoice::Checked, AttributeChoice::Unchecked, AttributeChoice::Grayed,
                             AttributeChoice::Unchecked};
             s.backup = true;
+            s.backupPolicy = {"/srv/backups", 7};
             w.form->setBatchSettings(s);
             w.form->ToolButton9Click();
             saved = s;
@@ -388,6 +389,10 @@ private slots:
         QVERIFY(again.ui().DateTimePicker2->isEnabled());
         QCOMPARE(ui::TForm1::openDefaultsStore()->value(QStringLiteral("contentindex")).toString(),
                  QStringLiteral("2"));
+        QCOMPARE(ui::TForm1::openDefaultsStore()->value(QStringLiteral("backupfolder")).toString(),
+                 QStringLiteral("/srv/backups"));
+        QCOMPARE(ui::TForm1::openDefaultsStore()->value(QStringLiteral("backupgenerations")).toString(),
+                 QStringLiteral("7"));
         QVERIFY(again.prompts->messages.isEmpty());
     }
 

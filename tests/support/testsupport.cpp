@@ -35,6 +35,16 @@ void setEnv(const char* name, const char* value) {
 #endif
 }
 
+#ifndef _WIN32
+// The journals of runs with backups go to the user's data folder: in the
+// tests, a folder of their own, never the home of whoever runs them.
+const bool kOwnDataFolder = [] {
+    const std::string folder = (fs::temp_directory_path() / "qvtest-data").string();
+    setEnv("XDG_DATA_HOME", folder.c_str());
+    return true;
+}();
+#endif
+
 void resetZone() {
 #ifdef _WIN32
     _tzset();
