@@ -136,13 +136,15 @@ DefaultsImport DecodeDefaults(const BatchSettings& current,
         const LocalDateTime at = text ? ParseDateTimeText(*text).value_or(now) : now;
         c.date = at;
         c.time = at;
-        // Any text but "0" ticks the box; a missing value ticks it too.
+        // Any saved text but "0" ticks the box. With nothing saved it stays
+        // unticked: a batch run would otherwise move every file's times to
+        // the moment the window opened, unasked.
         if (!get(t.checkDate, text))
             return result;
-        c.replaceDate = !text || *text != "0";
+        c.replaceDate = text && *text != "0";
         if (!get(t.checkTime, text))
             return result;
-        c.replaceTime = !text || *text != "0";
+        c.replaceTime = text && *text != "0";
     }
 
     s.attributes = AttributeChoices{};
