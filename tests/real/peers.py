@@ -14,25 +14,23 @@ import sys
 import zipfile
 
 
-def tool_missing(what):
-    """A program that isn't there skips the check, and fails it under CI."""
+def _absent(what):
+    """Something a check needs is absent: a skip (77), or under CI a failure
+    (1), since there it is a missing install step."""
     if os.environ.get("CI") == "true":
-        print("FAIL: %s is not installed" % what)
+        print("FAIL: %s" % what)
         return 1
-    print("%s is not installed: skipped" % what)
+    print("%s: skipped" % what)
     return 77
+
+
+def tool_missing(what):
+    return _absent("%s is not installed" % what)
 
 
 def corpus_missing(folder):
-    """A real-file folder that isn't there: skipped, and a failure under CI.
-    None when it is there."""
-    if os.path.isdir(folder):
-        return None
-    if os.environ.get("CI") == "true":
-        print("FAIL: the real files are missing: %s" % folder)
-        return 1
-    print("the real files are missing (%s): skipped" % folder)
-    return 77
+    """None when the real-file folder is there."""
+    return None if os.path.isdir(folder) else _absent("the real files are missing: %s" % folder)
 
 
 def crippled(reason):
