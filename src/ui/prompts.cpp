@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "engine/kinds.h"
@@ -182,6 +183,21 @@ bool QtPrompts::confirm(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Question, productTitle(), text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool QtPrompts::confirmRun(QWidget* parent, const QString& text) { return confirm(parent, text); }
+
+SaveAnswer QtPrompts::askSave(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, productTitle(), text, QMessageBox::NoButton, parent);
+    QPushButton* save = box.addButton(QObject::tr("保存"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QObject::tr("保存しない"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QObject::tr("キャンセル"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save)
+        return SaveAnswer::Save;
+    return box.clickedButton() == discard ? SaveAnswer::Discard : SaveAnswer::Cancel;
 }
 
 void QtPrompts::openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }

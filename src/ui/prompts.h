@@ -32,6 +32,9 @@ struct CsvTarget {
     bool withCustom = false;
 };
 
+// The answers to "変更を保存しますか？".
+enum class SaveAnswer { Save, Discard, Cancel };
+
 class Prompts {
 public:
     virtual ~Prompts() = default;
@@ -58,6 +61,10 @@ public:
     virtual void showIssues(QWidget* parent, const QString& text, const QStringList& issues) = 0;
     // A question with Yes and No buttons, No the default; true for Yes.
     virtual bool confirm(QWidget* parent, const QString& text) = 0;
+    // The question before a batch change writes anything; true for Yes.
+    virtual bool confirmRun(QWidget* parent, const QString& text) = 0;
+    // Pending edits: 保存, 保存しない or キャンセル (the default).
+    virtual SaveAnswer askSave(QWidget* parent, const QString& text) = 0;
     // Hands an address to the desktop; failures are ignored.
     virtual void openUrl(const QUrl& url) = 0;
 };
@@ -75,6 +82,8 @@ public:
     void message(QWidget* parent, const QString& text) override;
     void showIssues(QWidget* parent, const QString& text, const QStringList& issues) override;
     bool confirm(QWidget* parent, const QString& text) override;
+    bool confirmRun(QWidget* parent, const QString& text) override;
+    SaveAnswer askSave(QWidget* parent, const QString& text) override;
     void openUrl(const QUrl& url) override;
 
 private:

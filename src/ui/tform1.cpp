@@ -96,6 +96,7 @@ TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent)
     m_grids->setSingleGridGate([this] { return selectedRow() >= 0; });
     setUpPages();
     connectCommands();
+    watchSingleEdits();
 
     auto* notice = new QLabel(copyrightLine(), m_ui->StatusBar1);
     notice->setObjectName(QStringLiteral("StatusPanel1"));
@@ -243,7 +244,7 @@ void TForm1::connectCommands() {
     connect(m_undoButton, &QPushButton::clicked, m_ui->Undo1, &QAction::trigger);
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
     connect(m_ui->BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
-    // "終了": no question, nothing saved.
+    // "終了": closing asks only about pending single-page edits.
     connect(m_ui->BitBtn4, &QPushButton::clicked, this, &QWidget::close);
     connect(m_ui->BitBtn7, &QPushButton::clicked, this, &QWidget::close);
     connect(m_ui->Exit1, &QAction::triggered, this, &QWidget::close);

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,8 @@ public:
 
     // Commits a value still open in an in-place editor.
     void CommitOpenEditors();
+    // Whether the single page holds edits made since its file was shown.
+    bool singlePageModified() const;
 
     // File list commands.
     void ToolButton1Click();  // ファイル追加
@@ -112,6 +115,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -126,6 +130,16 @@ private:
     // and put back as it was.
     bool LoadSingleFileView(const std::string& path);
     void showSelectedReason();
+    // The single change of one row; true when the file was written.
+    bool runSingleChange(int row);
+    // Pending single-page edits: asks whether to save them; false when the
+    // user cancelled (or the save failed) and the page must stay.
+    bool resolvePendingEdits();
+    // What the single page showed when its file was loaded or saved.
+    void rememberSingleShown(const std::string& path);
+    void watchSingleEdits();
+    void scheduleModifiedMark();
+    void updateModifiedMark();
     void enableAfterAdding(bool includeRemoveAllItem);
     int appendPaths(const std::vector<std::string>& paths);
     std::vector<std::string> documentsIn(const std::string& folder);
@@ -173,6 +187,9 @@ private:
     bool m_includeSubfolders = false;
     // Why the last view failed, for the file list's tooltip.
     QString m_viewReason;
+    std::string m_shownPath;
+    std::optional<engine::SingleSettings> m_shownSettings;
+    bool m_markPending = false;
 };
 
 }  // namespace qv::ui

@@ -11,6 +11,7 @@
 #include "engine/csv_import.h"
 #include "platform/platform.h"
 #include "engine/defaults.h"
+#include "ui/batchconfirm.h"
 #include "ui/filelistmodel.h"
 #include "ui/importpreview.h"
 #include "ui/progressdialogs.h"
@@ -66,8 +67,12 @@ void TForm1::BitBtn6Click() {
         message(tr("変更したいファイルを選択する!"));
         return;
     }
+    runSingleChange(row);
+}
+
+bool TForm1::runSingleChange(int row) {
     if (!backupFolderGiven(m_backupSingle, m_ui->CheckBox5->isChecked()))
-        return;
+        return false;
     m_files->setState(row, engine::FileState::Unchanged);
     repaintNow();
     const std::string path = m_files->pathAt(row);
@@ -92,11 +97,15 @@ void TForm1::BitBtn6Click() {
         message(tr("元のファイルをバックアップする時、エラーが発生しました。") + QLatin1Char('\n') +
                 tr("このファイルは他のアプリケーションで開けないよにしてください。") + QLatin1Char('\n') +
                 QString::fromStdString(path));
-        return;
+        return false;
     }
     m_files->setState(row, outcome.state,
                       outcome.state == engine::FileState::ChangeFailed ? FileListModel::reasonFor(outcome.error)
                                                                        : QString());
+    if (outcome.state == engine::FileState::ChangeFailed)
+        return false;
+    rememberSingleShown(path);
+    return true;
 }
 
 void TForm1::BitBtn2Click() {
@@ -111,6 +120,10 @@ void TForm1::BitBtn2Click() {
         return;
     }
     if (!backupFolderGiven(m_backupBatch, settings.backup))
+        return;
+    // The run shows the first file anew: pending single edits are settled first.
+    if (!resolvePendingEdits() ||
+        !m_prompts->confirmRun(this, BatchConfirmText(settings, static_cast<std::size_t>(m_files->rowCount()))))
         return;
     m_files->setAllStates(engine::FileState::Unchanged);
     repaintNow();
@@ -206,7 +219,7 @@ void TForm1::importCsv(const QString& csv) {
     if (!ticks)
         return;
     const engine::ImportPlan chosen = engine::ChooseItems(plan, *ticks);
-    if (chosen.files.empty())
+    if (chosen.files.empty() || !resolvePendingEdits())
         return;
 
     // The changed files are listed, so their icons tell how each went.

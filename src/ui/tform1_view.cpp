@@ -19,6 +19,14 @@ void TForm1::ListView1Change() {
         return;
     m_busy = true;
     const int row = selectedRow();
+    // Edits the user keeps (キャンセル or a failed save) keep their file selected.
+    if (!m_shownPath.empty() && (row < 0 || m_files->pathAt(row) != m_shownPath) && !resolvePendingEdits()) {
+        for (int r = 0; r < m_files->rowCount(); ++r)
+            if (m_files->pathAt(r) == m_shownPath)
+                selectRow(r);
+        m_busy = false;
+        return;
+    }
     if (row < 0) {
         m_grids->setValues(m_ui->ListView3, RowTexts{});
         m_customSingle->setProperties({});
@@ -50,6 +58,7 @@ void TForm1::ListView1Change() {
         else if (m_files->stateAt(row) == engine::FileState::Unreadable)
             m_files->setState(row, engine::FileState::Unchanged);
     }
+    rememberSingleShown(row >= 0 ? m_files->pathAt(row) : std::string());
     showSelectedReason();
     m_busy = false;
 }

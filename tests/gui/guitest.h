@@ -88,6 +88,22 @@ public:
         ++csvAsked;
         return csv;
     }
+    // The batch run's question, answered apart from the others.
+    bool confirmBatch = true;
+    QStringList batchQuestions;
+    bool confirmRun(QWidget*, const QString& text) override {
+        batchQuestions.append(text);
+        return confirmBatch;
+    }
+    // "変更を保存しますか？": the answer, and how often and what was asked.
+    ui::SaveAnswer saveAnswer = ui::SaveAnswer::Discard;
+    int saveAsked = 0;
+    QString saveQuestion;
+    ui::SaveAnswer askSave(QWidget*, const QString& text) override {
+        ++saveAsked;
+        saveQuestion = text;
+        return saveAnswer;
+    }
     void message(QWidget*, const QString& text) override { messages.append(text); }
     void openUrl(const QUrl& url) override { urls.append(url); }
 };

@@ -1,4 +1,5 @@
-// The main window: start-up state, the file list and the single-file view.
+// The main window: start-up state, the file list, the single-file view and
+// the questions that keep a user's work from being lost or written unasked.
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,6 +22,8 @@
 #include "platform/platform.h"
 #include "props/catalogue.h"
 #include "props/datetime.h"
+#include "support/rowtexts.h"
+#include "ui/batchconfirm.h"
 #include "ui/filelistmodel.h"
 #include "ui/propertygrids.h"
 #include "ui/tform1.h"
@@ -452,6 +455,91 @@ private slots:
         QCOMPARE(w.value(false, kRowTitle), QString());
         w.form->selectRow(0);
         QCOMPARE(w.ui().StatusBar1->currentMessage(), QString());
+    }
+
+    // Edits on the single page are asked about before another file is shown
+    // or the window closes, and each answer does what it says.
+    void pendingSingleEditsAreAskedAbout() {
+        test::TempDir dir;
+        const std::string a = dir.copyData("lo_ascii.xls", "a.xls"), b = dir.copyData("lo_ascii.xlsx", "b.xlsx");
+        test::Window w;
+        w.list({a, b});
+        w.ui().CheckBox5->setChecked(false);
+        w.form->selectRow(0);
+        w.form->selectRow(1);
+        w.form->selectRow(0);
+        QCOMPARE(w.prompts->saveAsked, 0);
+        const std::string before = test::readFile(a);
+        const QString edited = QStringLiteral("新しい表題");
+        auto edit = [&] { w.form->grids()->setValueText(w.ui().ListView3, kRowTitle, edited); };
+
+        edit();
+        QTRY_COMPARE(w.ui().PageControl1->tabText(0), QStringLiteral("単一変更 *"));
+        w.prompts->saveAnswer = ui::SaveAnswer::Discard;
+        w.form->selectRow(1);
+        QCOMPARE(w.prompts->saveAsked, 1);
+        QCOMPARE(w.prompts->saveQuestion, QStringLiteral("変更を保存しますか？\na.xls"));
+        QCOMPARE(w.form->selectedRow(), 1);
+        QVERIFY(test::readFile(a) == before);
+        QTRY_COMPARE(w.ui().PageControl1->tabText(0), QStringLiteral("単一変更"));
+
+        w.form->selectRow(0);
+        edit();
+        w.prompts->saveAnswer = ui::SaveAnswer::Cancel;
+        w.form->selectRow(1);
+        QCOMPARE(w.prompts->saveAsked, 2);
+        QCOMPARE(w.form->selectedRow(), 0);
+        QCOMPARE(w.value(false, kRowTitle), edited);
+        QVERIFY(test::readFile(a) == before);
+
+        w.prompts->saveAnswer = ui::SaveAnswer::Save;
+        w.form->selectRow(1);
+        QCOMPARE(w.prompts->saveAsked, 3);
+        QCOMPARE(w.form->selectedRow(), 1);
+        QCOMPARE(test::ReadRows(a)->at(kRowTitle).text, edited.toStdString());
+
+        edit();
+        w.prompts->saveAnswer = ui::SaveAnswer::Cancel;
+        QVERIFY(!w.form->close());
+        QVERIFY(w.form->isVisible());
+        w.prompts->saveAnswer = ui::SaveAnswer::Discard;
+        QVERIFY(w.form->close());
+        QCOMPARE(w.prompts->saveAsked, 5);
+    }
+
+    // The batch run says what it will do first; No writes nothing.
+    void batchRunIsConfirmedFirst() {
+        engine::BatchSettings s;
+        s.ticked.set(kRowTitle);
+        s.values[kRowTitle] = "表題";
+        s.backup = true;
+        s.backupPolicy = {"/backups/here", 3};
+        QString text = ui::BatchConfirmText(s, 2);
+        QVERIFY2(text.startsWith(QStringLiteral("2 個のファイル")), qPrintable(text));
+        QVERIFY(text.contains(QString::fromUtf8(kCatalogue[kRowTitle].Label) + QStringLiteral("：表題")));
+        QCOMPARE(text.count(QStringLiteral("変更しない")), 3);
+        QVERIFY(text.contains(QStringLiteral("/backups/here")) && text.contains(QStringLiteral("3 世代")));
+        QVERIFY(!text.contains(QStringLiteral("属性")));
+        s.values[kRowTitle].clear();
+        s.backup = false;
+        text = ui::BatchConfirmText(s, 2);
+        QVERIFY(text.contains(QStringLiteral("（空にする）")) && text.contains(QStringLiteral("バックアップしない")));
+
+        test::TempDir dir;
+        const std::string a = dir.copyData("lo_ascii.xls", "a.xls"), b = dir.copyData("lo_ascii.xlsx", "b.xlsx");
+        const std::string beforeA = test::readFile(a), beforeB = test::readFile(b);
+        test::Window w;
+        w.list({a, b});
+        for (QCheckBox* box : {w.ui().CheckBox9, w.ui().CheckBox10, w.ui().CheckBox11, w.ui().CheckBox12,
+                               w.ui().CheckBox13, w.ui().CheckBox14})
+            box->setChecked(false);
+        w.form->grids()->setValueText(w.ui().ListView2, kRowTitle, QStringLiteral("表題"));
+        w.form->grids()->setTicked(kRowTitle, true);
+        w.prompts->confirmBatch = false;
+        w.form->BitBtn2Click();
+        QCOMPARE(w.prompts->batchQuestions.size(), 1);
+        QVERIFY(w.prompts->batchQuestions[0].startsWith(QStringLiteral("2 個のファイル")));
+        QVERIFY(test::readFile(a) == beforeA && test::readFile(b) == beforeB);
     }
 };
 

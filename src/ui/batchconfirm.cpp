@@ -1,0 +1,76 @@
+#include "ui/batchconfirm.h"
+
+#include <QObject>
+#include <algorithm>
+
+#include "localtext/customtext.h"
+#include "localtext/datetext.h"
+#include "props/catalogue.h"
+
+namespace qv::ui {
+
+namespace {
+
+QString timeLine(const QString& name, const engine::BatchTimeChoice& t) {
+    if (!t.replaceDate && !t.replaceTime)
+        return name + QObject::tr("：変更しない");
+    const platform::LocaleFormats& f = CurrentFormats();
+    QStringList parts;
+    if (t.replaceDate)
+        parts.append(QString::fromStdString(FormatWithPattern(DecodeLocal(t.date), f.shortDate, f)));
+    if (t.replaceTime)
+        parts.append(QString::fromStdString(FormatWithPattern(DecodeLocal(t.time), f.longTime, f)));
+    return name + QStringLiteral("：") + parts.join(QLatin1Char(' '));
+}
+
+QString attributeWord(AttributeChoice c) {
+    return c == AttributeChoice::Checked ? QObject::tr("設定") : QObject::tr("解除");
+}
+
+}  // namespace
+
+QString BatchConfirmText(const engine::BatchSettings& s, std::size_t fileCount) {
+    QStringList lines;
+    lines.append(QObject::tr("%1 個のファイルを次のように変更します。").arg(fileCount));
+    lines.append(QString());
+    for (int row = 0; row < kRowCount; ++row) {
+        if (!s.ticked.test(static_cast<std::size_t>(row)))
+            continue;
+        const QString value = QString::fromStdString(s.values[static_cast<std::size_t>(row)]);
+        lines.append(QString::fromUtf8(kCatalogue[static_cast<std::size_t>(row)].Label) + QStringLiteral("：") +
+                     (value.isEmpty() ? QObject::tr("（空にする）") : value));
+    }
+    // The file's own times, told apart from the 作成日時 property row.
+    lines.append(timeLine(QObject::tr("ファイルの作成日時"), s.creation));
+    lines.append(timeLine(QObject::tr("ファイルの更新日時"), s.lastWrite));
+    lines.append(timeLine(QObject::tr("ファイルのアクセス日時"), s.lastAccess));
+    const std::pair<QString, AttributeChoice> attributes[] = {
+        {QObject::tr("読み取り専用"), s.attributes.readOnly},
+        {QObject::tr("アーカイブ"), s.attributes.archive},
+        {QObject::tr("隠し"), s.attributes.hidden},
+        {QObject::tr("システム"), s.attributes.system},
+    };
+    for (const auto& [name, choice] : attributes)
+        if (choice != AttributeChoice::Grayed)
+            lines.append(QObject::tr("属性 %1：%2").arg(name, attributeWord(choice)));
+    for (const engine::CustomEditText& c : s.custom) {
+        const QString name = QString::fromStdString(c.name);
+        lines.append(c.remove ? QObject::tr("ユーザー設定 %1：削除").arg(name)
+                              : QObject::tr("ユーザー設定 %1（%2）：%3")
+                                    .arg(name, QString::fromUtf8(CustomTypeLabel(c.type)),
+                                         c.value.empty() ? QObject::tr("（空にする）")
+                                                         : QString::fromStdString(c.value)));
+    }
+    if (!s.backup)
+        lines.append(QObject::tr("バックアップしない"));
+    else
+        lines.append(QObject::tr("バックアップ：%1、%2 世代まで")
+                         .arg(s.backupPolicy.folder.empty() ? QObject::tr("各ファイルと同じフォルダ")
+                                                            : QString::fromStdString(s.backupPolicy.folder))
+                         .arg(std::max(2, s.backupPolicy.generations)));
+    lines.append(QString());
+    lines.append(QObject::tr("変更しますか？"));
+    return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace qv::ui
