@@ -76,12 +76,12 @@ int runRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
             return usage(journal + ": " + read.error().message);
         entries = std::move(*read);
     } else {
-        for (const std::string& f : files) {
-            auto e = engine::LatestEntryFor(f, policy);
-            if (e)
-                entries.push_back(std::move(*e));
+        auto found = engine::LatestEntriesFor(files, policy);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (found[i])
+                entries.push_back(std::move(*found[i]));
             else
-                unknown.emplace_back(f, e.error());
+                unknown.emplace_back(files[i], found[i].error());
         }
     }
     const engine::BatchReport report = engine::RestoreEntries(entries, dryRun, policy);

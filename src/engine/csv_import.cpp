@@ -33,24 +33,13 @@ public:
             m_list.push_back(p);
     }
     const CustomProperty* find(const std::string& name) const {
-        if (isAscii(name)) {
-            auto it = m_index.find(asciiLower(name));
-            if (it != m_index.end())
-                return &m_list[it->second];
-        }
-        auto i = FindCustom(m_list, name);
+        auto i = m_names.find(name);
         return i ? &m_list[*i] : nullptr;
-    }
-    void index() {
-        for (std::size_t i = 0; i < m_list.size(); ++i)
-            if (isAscii(m_list[i].name))
-                m_index.emplace(asciiLower(m_list[i].name), i);
     }
 
 private:
     NameSet m_names;
     std::vector<CustomProperty> m_list;
-    std::unordered_map<std::string, std::size_t> m_index;
 };
 
 // A file's user-defined property by a column's name: without regard to
@@ -59,16 +48,11 @@ class FileCustom {
 public:
     FileCustom(const std::vector<CustomProperty>& list, bool shiftJis) : m_list(list), m_shiftJis(shiftJis) {
         for (std::size_t i = 0; i < list.size(); ++i)
-            if (isAscii(list[i].name))
-                m_ascii.emplace(asciiLower(list[i].name), i);
+            m_names.add(list[i].name, i);
     }
     const CustomProperty* find(const std::string& name) const {
-        if (isAscii(name)) {
-            if (auto it = m_ascii.find(asciiLower(name)); it != m_ascii.end())
-                return &m_list[it->second];
-        } else if (auto i = FindCustom(m_list, name)) {
+        if (auto i = m_names.find(name))
             return &m_list[*i];
-        }
         if (m_shiftJis && name.find('?') != std::string::npos)
             for (const CustomProperty& p : m_list)
                 if (!isAscii(p.name) && ShiftJisForm(p.name) == name)
@@ -79,7 +63,7 @@ public:
 private:
     const std::vector<CustomProperty>& m_list;
     bool m_shiftJis;
-    std::unordered_map<std::string, std::size_t> m_ascii;
+    NameSet m_names;
 };
 
 ImportIssue lineIssue(const ImportRow& row, std::size_t column, const std::string& head, const std::string& what,
@@ -249,24 +233,16 @@ bool refusesValue(ErrorCode code) {
            code == ErrorCode::Unsupported;
 }
 
-// Every item of the file tried short of writing, its times put back as
-// every read does.
-Status checkWrite(const std::string& path, const std::vector<ItemChange>& items, const FileStamp& stamp) {
+// Every item of the file tried short of writing, as a change checks it.
+Status checkWrite(const std::string& path, const std::vector<ItemChange>& items) {
     FileChange all;
     for (const ItemChange& c : items)
         addPart(all, c.part);
     if (!all.edits.any())
         return {};
-    auto backend = backendFor(path);
-    if (!backend)
-        return backend.error();
-    const std::uint64_t movingOpens = platform::readOpensMovingAccessTime();
     // A signature is the run's question, asked after the preview.
     all.edits.allowUnsigning = true;
-    Status st = (*backend)->check(path, all.edits);
-    if (platform::readOpensMovingAccessTime() != movingOpens)
-        (void)PutBackAfterRead(path, stamp);
-    return st;
+    return CheckChange(path, all.edits);
 }
 
 }  // namespace
@@ -314,9 +290,7 @@ ImportPlan PlanImport(const ImportTable& table) {
     for (const FileView& v : views)
         for (const CustomProperty& p : v.metadata.custom)
             hints.add(p);
-    hints.index();
     std::vector<FileImport> candidates;
-    std::vector<const FileStamp*> stamps;  // each candidate's, as read
     for (std::size_t i = 0; i < views.size(); ++i) {
         const FileView& view = views[i];
         const ImportRow& row = table.rows[i];
@@ -332,7 +306,6 @@ ImportPlan PlanImport(const ImportTable& table) {
         } else {
             f.seen.metadata = view.metadata;
             candidates.push_back(std::move(f));
-            stamps.push_back(&*view.stamp);
         }
     }
     // Each change tried on its file, on every core, and what the run must
@@ -342,7 +315,7 @@ ImportPlan PlanImport(const ImportTable& table) {
         candidates.size(),
         [&](std::size_t c) {
             const FileImport& f = candidates[c];
-            return checkWrite(f.path, f.changes, *stamps[c]);
+            return checkWrite(f.path, f.changes);
         },
         [](std::size_t) { return true; }, [&](std::size_t c, Status st) { checked[c] = std::move(st); });
     for (std::size_t c = 0; c < candidates.size(); ++c) {

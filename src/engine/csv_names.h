@@ -26,20 +26,18 @@ inline std::string asciiLower(std::string_view s) {
     return out;
 }
 
-// A set of names: each new one is compared with those before it in about
-// constant time when it is ASCII (almost all are).
+// A set of names compared without regard to case: an ASCII name against
+// the others in about constant time (almost all are ASCII); any other name
+// against every name through Unicode folding, as FindCustom compares.
 class NameSet {
 public:
     // The index of an earlier name equal to this one, or none; then adds it.
     std::optional<std::size_t> add(const std::string& name, std::size_t index) {
-        if (isAscii(name)) {
-            auto [it, fresh] = m_ascii.emplace(asciiLower(name), index);
-            return fresh ? std::nullopt : std::optional<std::size_t>(it->second);
-        }
-        for (const auto& [other, i] : m_other)
-            if (platform::sameIgnoringCase(other, name))
-                return i;
-        m_other.emplace_back(name, index);
+        if (auto earlier = find(name))
+            return earlier;
+        if (isAscii(name))
+            m_ascii.emplace(asciiLower(name), index);
+        m_all.emplace_back(name, index);
         return std::nullopt;
     }
     // The index of the name equal to this one, or none.
@@ -48,7 +46,7 @@ public:
             auto it = m_ascii.find(asciiLower(name));
             return it == m_ascii.end() ? std::nullopt : std::optional<std::size_t>(it->second);
         }
-        for (const auto& [other, i] : m_other)
+        for (const auto& [other, i] : m_all)
             if (platform::sameIgnoringCase(other, name))
                 return i;
         return std::nullopt;
@@ -56,7 +54,7 @@ public:
 
 private:
     std::unordered_map<std::string, std::size_t> m_ascii;
-    std::vector<std::pair<std::string, std::size_t>> m_other;
+    std::vector<std::pair<std::string, std::size_t>> m_all;
 };
 
 }  // namespace qv::engine

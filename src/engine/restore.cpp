@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "platform/platform.h"
 #include "props/filestamp.h"
@@ -10,12 +11,6 @@ namespace qv::engine {
 
 namespace {
 
-bool sameFile(const std::string& a, const std::string& b) {
-    if (a == b)
-        return true;
-    auto x = platform::fileIdentity(a), y = platform::fileIdentity(b);
-    return x && y && *x == *y;
-}
 
 // The document still as the run left it, and its backup there to return to.
 Status mayRestore(const JournalEntry& e) {
@@ -48,16 +43,38 @@ Status putBack(const JournalEntry& e) {
 
 }  // namespace
 
-Result<JournalEntry> LatestEntryFor(const std::string& path, const BackupPolicy& policy) {
+std::vector<Result<JournalEntry>> LatestEntriesFor(const std::vector<std::string>& paths,
+                                                   const BackupPolicy& policy) {
+    std::vector<Result<JournalEntry>> out;
+    std::vector<std::optional<platform::FileIdentity>> ids;
+    std::size_t open = paths.size();
+    for (const std::string& p : paths) {
+        out.push_back(Error(ErrorCode::NotFound, p + ": no run with backups changed it (no journal names it)"));
+        auto id = platform::fileIdentity(p);
+        ids.push_back(id ? std::optional<platform::FileIdentity>(*id) : std::nullopt);
+    }
+    // Newest journal first, newest line first: the first match is the latest.
     for (const std::string& journal : JournalsIn(JournalFolder(policy))) {
+        if (open == 0)
+            break;
         auto entries = ReadJournal(journal);
         if (!entries)
             continue;
-        for (auto e = entries->rbegin(); e != entries->rend(); ++e)
-            if (sameFile(e->path, path))
-                return *e;
+        for (auto e = entries->rbegin(); e != entries->rend(); ++e) {
+            auto id = platform::fileIdentity(e->path);
+            for (std::size_t i = 0; i < paths.size(); ++i) {
+                if (out[i] || !(e->path == paths[i] || (id && ids[i] && *id == *ids[i])))
+                    continue;
+                out[i] = *e;
+                --open;
+            }
+        }
     }
-    return Error(ErrorCode::NotFound, path + ": no run with backups changed it (no journal names it)");
+    return out;
+}
+
+Result<JournalEntry> LatestEntryFor(const std::string& path, const BackupPolicy& policy) {
+    return std::move(LatestEntriesFor({path}, policy).front());
 }
 
 BatchReport RestoreEntries(const std::vector<JournalEntry>& entriesIn, bool dryRun, const BackupPolicy& policy,

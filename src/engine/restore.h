@@ -16,6 +16,8 @@ namespace qv::engine {
 // that a run with this policy writes to. NotFound when no run with backups
 // changed it.
 Result<JournalEntry> LatestEntryFor(const std::string& path, const BackupPolicy& policy);
+// The same for many documents, each journal read once.
+std::vector<Result<JournalEntry>> LatestEntriesFor(const std::vector<std::string>& paths, const BackupPolicy& policy);
 
 // Puts each entry's document back from its backup, newest entry first. A
 // document whose size, last-write time or content differ from what the run
