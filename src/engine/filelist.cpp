@@ -118,6 +118,14 @@ void FileList::clear() {
     m_index.clear();
 }
 
+void FileList::reorder(const std::vector<std::size_t>& order) {
+    std::vector<Entry> sorted;
+    sorted.reserve(m_entries.size());
+    for (std::size_t i : order)
+        sorted.push_back(std::move(m_entries[i]));
+    m_entries = std::move(sorted);
+}
+
 void FileList::setAllStates(FileState state) {
     for (Entry& e : m_entries)
         e.state = state;

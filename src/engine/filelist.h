@@ -42,6 +42,9 @@ public:
     void clear();
     void setState(std::size_t i, FileState state) { m_entries[i].state = state; }
     void setAllStates(FileState state);
+    // Puts the entries in the order given: order[k] is the index of the entry
+    // that becomes the k-th; a permutation of 0..size()-1.
+    void reorder(const std::vector<std::size_t>& order);
 
 private:
     std::vector<Entry> m_entries;

@@ -2,6 +2,7 @@
 #include "ui/icons.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QIcon>
 #include <QFont>
 #include <QScreen>
@@ -42,5 +43,24 @@ void centreOnScreen(QWidget* window) {
     window->move(area.center() - QPoint(frame.width() / 2, frame.height() / 2) +
                  (window->geometry().topLeft() - frame.topLeft()));
 }
+
+void fitOnScreen(QWidget* window, int width, int height) {
+    QScreen* screen = window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        // Room for the title bar and borders, which the frame geometry only
+        // knows once the window is shown.
+        constexpr int kFrameWidth = 16, kFrameHeight = 40;
+        const QRect area = screen->availableGeometry();
+        width = std::min(width, area.width() - kFrameWidth);
+        height = std::min(height, area.height() - kFrameHeight);
+    }
+    window->resize(std::max(width, window->minimumSizeHint().width()),
+                   std::max(height, window->minimumSizeHint().height()));
+    centreOnScreen(window);
+}
+
+bool isPlaceholderAddress(const QString& address) { return address.contains(QStringLiteral(".example.")); }
 
 }  // namespace qv::ui

@@ -22,4 +22,13 @@ void applyAppearance(QApplication& app);
 // Centres a top-level window on the screen it is on.
 void centreOnScreen(QWidget* window);
 
+// Gives a top-level window the size it prefers, or less where the screen's
+// free area (after the taskbar and the window frame) is smaller, never less
+// than its minimum, and centres it.
+void fitOnScreen(QWidget* window, int width, int height);
+
+// The addresses above are placeholders until real ones exist: commands that
+// would open them are hidden.
+bool isPlaceholderAddress(const QString& address);
+
 }  // namespace qv::ui

@@ -19,8 +19,8 @@
 
 namespace qv::ui {
 
-QString csvFilterShiftJis() { return QStringLiteral("CSV File (*.CSV)"); }
-QString csvFilterUtf8() { return QStringLiteral("CSV File (UTF-8) (*.CSV)"); }
+QString csvFilterShiftJis() { return QObject::tr("CSV ファイル (Shift-JIS) (*.csv *.CSV)"); }
+QString csvFilterUtf8() { return QObject::tr("CSV ファイル (UTF-8) (*.csv *.CSV)"); }
 
 QStringList documentFilters() {
     using engine::OfficeApplication;

@@ -84,12 +84,10 @@ TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent)
     m_ui->setupUi(this);
     // The application title is the window's caption.
     setWindowTitle(productTitle());
-    // Taller than the two grids alone need: the user-defined properties sit
-    // below each page's grid.
-    resize(852, 740);
 
     setUpToolbars();
     setUpFileList();
+    setUpSplitter();
     // The catalogue rows of both grids, the in-place editors on the batch
     // grid and the grids' scroll and wheel hooks.
     m_grids = new PropertyGrids(m_ui->ListView2, m_ui->ListView3, this);
@@ -102,10 +100,19 @@ TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent)
     notice->setObjectName(QStringLiteral("StatusPanel1"));
     notice->setFixedWidth(300);
     m_ui->StatusBar1->addWidget(notice);
+    // Permanent, so the reason of a selected file shown as a message hides
+    // neither the count nor the last run's summary.
+    m_runSummary = new QLabel(m_ui->StatusBar1);
+    m_runSummary->setObjectName(QStringLiteral("RunSummary"));
+    m_ui->StatusBar1->addPermanentWidget(m_runSummary);
+    m_fileCount = new QLabel(m_ui->StatusBar1);
+    m_fileCount->setObjectName(QStringLiteral("FileCount"));
+    m_ui->StatusBar1->addPermanentWidget(m_fileCount);
+    updateFileCount();
 
     ToolButton10Click();
     m_ui->PageControl1->setCurrentIndex(0);
-    centreOnScreen(this);
+    fitToScreen();
 }
 
 TForm1::~TForm1() {
@@ -140,15 +147,48 @@ void TForm1::setUpFileList() {
     list->setModel(m_files);
     list->verticalHeader()->hide();
     list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    list->verticalHeader()->setDefaultSectionSize(18);
-    list->horizontalHeader()->setStretchLastSection(true);
-    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    list->horizontalHeader()->setHighlightSections(false);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+    QHeaderView* header = list->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(FileListModel::FolderColumn, QHeaderView::Stretch);
+    // Widths from the font rather than from every row, which would read
+    // each file's time on a list of thousands.
+    const QFontMetrics metrics(list->font());
+    auto room = [&metrics](const QString& widest) { return metrics.horizontalAdvance(widest) + 16; };
+    header->resizeSection(FileListModel::NameColumn, room(QStringLiteral("0000000000000000000000000")));
+    header->resizeSection(FileListModel::KindColumn, room(FileListModel::kindText("a.pptx")));
+    header->resizeSection(FileListModel::ModifiedColumn, room(QStringLiteral("0000/00/00 00:00")));
+    header->resizeSection(FileListModel::StateColumn, room(FileListModel::stateText(engine::FileState::Unreadable)));
+    // Files keep the order they were added in until a head is clicked.
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
     list->setTextElideMode(Qt::ElideMiddle);
     list->setIconSize(QSize(16, 16));
-    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { ListView1Change(); });
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        ListView1Change();
+        updateFileCount();
+    });
     // A run that fails the selected file says why there as well.
-    connect(m_files, &QAbstractItemModel::dataChanged, this, [this] { showSelectedReason(); });
+    connect(m_files, &QAbstractItemModel::dataChanged, this, [this] {
+        showSelectedReason();
+        applyFailedOnly();
+    });
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_files, signal, this, [this] {
+            updateFileCount();
+            applyFailedOnly();
+        });
+    connect(m_files, &QAbstractItemModel::modelReset, this, [this] { updateFileCount(); });
+    connect(m_files, &QAbstractItemModel::layoutChanged, this, [this] { applyFailedOnly(); });
+
+    m_failedOnly = new QCheckBox(tr("失敗のみ表示"), m_ui->LeftPanel);
+    m_failedOnly->setObjectName(QStringLiteral("FailedOnly"));
+    m_failedOnly->setToolTip(tr("変更に失敗したファイルと読み込めないファイルだけを一覧に表示します"));
+    m_ui->LeftPanelLayout->insertWidget(m_ui->LeftPanelLayout->indexOf(list) + 1, m_failedOnly);
+    connect(m_failedOnly, &QCheckBox::toggled, this, [this] { applyFailedOnly(); });
 
     m_popup = new QMenu(this);
     m_popup->setObjectName(QStringLiteral("PopupMenu1"));
@@ -158,6 +198,9 @@ void TForm1::setUpFileList() {
     m_popup->addAction(m_ui->RemoveAll1);
     connect(list, &QWidget::customContextMenuRequested, this,
             [this, list](const QPoint& pos) { m_popup->popup(list->viewport()->mapToGlobal(pos)); });
+    // Del removes files only while the list has the focus: in a grid or a
+    // text box it stays the key that deletes characters.
+    list->addAction(m_ui->Remove1);
 
     // Files dropped from the desktop's file manager.
     list->setAcceptDrops(true);
@@ -385,26 +428,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // ---------------------------------------------------------------------------
 // Help menu, hints and About
-
-QString TForm1::helpFilePath() {
-#ifdef Q_OS_WIN
-    // Help.chm where one is installed; the zip for Windows carries the same
-    // help.html as Linux.
-    const QString folder = QString::fromStdString(platform::executableFolder());
-    const QString chm = folder + QStringLiteral("\\Help.chm");
-    return QFileInfo::exists(chm) ? chm : folder + QStringLiteral("\\help.html");
-#else
-    return QString::fromStdString(platform::executableFolder()) + QStringLiteral("/help.html");
-#endif
-}
-
-void TForm1::help2Click() {
-    CommitOpenEditors();
-    // A missing help file does nothing visible.
-    const QString path = helpFilePath();
-    if (QFileInfo::exists(path))
-        m_prompts->openUrl(QUrl::fromLocalFile(path));
-}
 
 void TForm1::Helponline1Click() {
     CommitOpenEditors();

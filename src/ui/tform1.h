@@ -14,8 +14,11 @@
 #include "engine/settings.h"
 #include "ui/prompts.h"
 
+class QCheckBox;
+class QLabel;
 class QMenu;
 class QPushButton;
+class QTextBrowser;
 class QSettings;
 
 namespace Ui {
@@ -120,7 +123,24 @@ protected:
 
 private:
     void setUpToolbars();
+    void setUpSplitter();
+    // The window's first size: what its pages and a five-column list want,
+    // within the screen.
+    void fitToScreen();
     void setUpFileList();
+    // "N 個のファイル" in the status bar, with the selection's size.
+    void updateFileCount();
+    // "失敗のみ表示": hides the rows of files that neither failed nor could
+    // not be read.
+    void applyFailedOnly();
+    // The rows selected in the list, in list order.
+    std::vector<int> selectedRows() const;
+    // The summary of a run over the given rows, in the status bar, and in a
+    // message as well after a long run.
+    void showRunSummary(const std::vector<int>& rows, qint64 elapsedMs, bool offerMessage = true);
+    // The single page names its file, and a file it can't show greys it out
+    // with the reason.
+    void showSingleFile(const std::string& path, bool readable);
     void setUpPages();
     void connectCommands();
 
@@ -178,6 +198,11 @@ private:
     BackupChoice* m_backupBatch = nullptr;
     BackupChoice* m_backupSingle = nullptr;
     QPushButton* m_undoButton = nullptr;
+    QCheckBox* m_failedOnly = nullptr;
+    QLabel* m_fileCount = nullptr;
+    QLabel* m_runSummary = nullptr;
+    QLabel* m_shownFile = nullptr;
+    QWidget* m_helpWindow = nullptr;
     struct LastRun {
         std::vector<std::string> journals;
         engine::BackupPolicy policy;

@@ -2,6 +2,9 @@
 // removing, and the commands that depend on it.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <algorithm>
 
 #include "base/text.h"
 #include "engine/filelist.h"
@@ -85,29 +88,70 @@ int TForm1::HandleDroppedFiles(const QStringList& dropped) {
     return added;
 }
 
+std::vector<int> TForm1::selectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& i : m_ui->ListView1->selectionModel()->selectedRows())
+        rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TForm1::updateFileCount() {
+    if (!m_fileCount)
+        return;
+    const int n = m_files->rowCount();
+    const std::size_t chosen = selectedRows().size();
+    m_fileCount->setText(chosen > 1 ? tr("%1 個のファイル（%2 個を選択）").arg(n).arg(chosen)
+                                    : tr("%1 個のファイル").arg(n));
+}
+
+void TForm1::applyFailedOnly() {
+    const bool only = m_failedOnly && m_failedOnly->isChecked();
+    for (int r = 0; r < m_files->rowCount(); ++r) {
+        const engine::FileState state = m_files->stateAt(r);
+        m_ui->ListView1->setRowHidden(
+            r, only && state != engine::FileState::ChangeFailed && state != engine::FileState::Unreadable);
+    }
+}
+
 void TForm1::ToolButton2Click() {
     CommitOpenEditors();
-    const int row = selectedRow();
-    if (row < 0)
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty())
         return;
-    m_files->removeAt(row);
+    // The file shown with edits not saved yet is asked about first.
+    for (int r : rows)
+        if (m_files->pathAt(r) == m_shownPath && !resolvePendingEdits())
+            return;
+    m_shownPath.clear();
+    m_shownSettings.reset();
+    const int first = rows.front();
+    for (auto r = rows.rbegin(); r != rows.rend(); ++r)
+        m_files->removeAt(*r);
     if (m_files->rowCount() == 0) {
         m_ui->ToolButton3->setEnabled(false);
         m_ui->BitBtn2->setEnabled(false);
         m_ui->BitBtn8->setEnabled(false);
         m_ui->Remove1->setEnabled(false);
         ListView1Change();
-    } else if (row > 0) {
-        selectRow(row - 1);
+    } else {
+        selectRow(std::max(0, std::min(first - 1, m_files->rowCount() - 1)));
         m_ui->ToolButton3->setEnabled(true);
         m_ui->BitBtn2->setEnabled(true);
-    } else {
-        selectRow(0);
     }
 }
 
 void TForm1::ToolButton3Click() {
     CommitOpenEditors();
+    if (m_files->rowCount() == 0)
+        return;
+    if (!m_prompts->confirmRun(this, tr("一覧の %1 個のファイルをすべて一覧から削除しますか？").arg(m_files->rowCount()) +
+                                         QLatin1Char('\n') + tr("（ファイルそのものは削除しません）")))
+        return;
+    if (!m_shownPath.empty() && !resolvePendingEdits())
+        return;
+    m_shownPath.clear();
+    m_shownSettings.reset();
     m_files->removeAll();
     m_ui->ToolButton3->setEnabled(false);
     m_ui->BitBtn2->setEnabled(false);

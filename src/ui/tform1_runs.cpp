@@ -1,5 +1,7 @@
 // The commands that change or export documents, and the saved defaults.
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QSettings>
 #include <algorithm>
 #include <new>
@@ -56,7 +58,27 @@ std::vector<std::size_t> signedRefusals(const engine::BatchReport& report) {
     return out;
 }
 
+// A run this long, or over this many files, also ends with a message: the
+// user may have looked away.
+constexpr qint64 kLongRunMs = 10'000;
+constexpr std::size_t kLongRunFiles = 50;
+
 }  // namespace
+
+void TForm1::showRunSummary(const std::vector<int>& rows, qint64 elapsedMs, bool offerMessage) {
+    std::size_t changed = 0, failed = 0;
+    for (int r : rows) {
+        const engine::FileState state = m_files->stateAt(r);
+        changed += state == engine::FileState::Changed;
+        failed += state == engine::FileState::ChangeFailed;
+    }
+    const std::size_t same = rows.size() - changed - failed;
+    const QString text = tr("%1 件変更、%2 件失敗、%3 件は変更なし").arg(changed).arg(failed).arg(same);
+    m_runSummary->setText(text);
+    m_runSummary->setToolTip(failed > 0 ? tr("「失敗のみ表示」で失敗したファイルだけを表示できます") : QString());
+    if (offerMessage && (elapsedMs >= kLongRunMs || rows.size() >= kLongRunFiles))
+        message(text + (failed > 0 ? QLatin1Char('\n') + m_runSummary->toolTip() : QString()));
+}
 
 // ---------------------------------------------------------------------------
 // Changes
@@ -102,6 +124,7 @@ bool TForm1::runSingleChange(int row) {
     m_files->setState(row, outcome.state,
                       outcome.state == engine::FileState::ChangeFailed ? FileListModel::reasonFor(outcome.error)
                                                                        : QString());
+    showRunSummary({row}, 0, false);
     if (outcome.state == engine::FileState::ChangeFailed)
         return false;
     rememberSingleShown(path);
@@ -127,6 +150,8 @@ void TForm1::BitBtn2Click() {
         return;
     m_files->setAllStates(engine::FileState::Unchanged);
     repaintNow();
+    QElapsedTimer clock;
+    clock.start();
     const std::vector<std::string> paths = m_files->files().paths();
     auto run = [this, &settings](const std::vector<std::string>& files, const std::vector<std::size_t>& rows) {
         auto show = [this, &rows](std::size_t index, const engine::FileResult& result) {
@@ -156,6 +181,8 @@ void TForm1::BitBtn2Click() {
     }
     rememberRun(journals, settings.backupPolicy);
     reselectFirst();
+    std::vector<int> all(rows.begin(), rows.end());
+    showRunSummary(all, clock.elapsed());
 }
 
 // ---------------------------------------------------------------------------
@@ -234,6 +261,8 @@ void TForm1::importCsv(const QString& csv) {
     for (const std::string& p : paths)
         m_files->setState(rowOf[p], engine::FileState::Unchanged);
     repaintNow();
+    QElapsedTimer clock;
+    clock.start();
     const engine::BatchSettings page = batchSettings();
     const bool backup = page.backup;
     const engine::BackupPolicy& policy = page.backupPolicy;
@@ -262,6 +291,10 @@ void TForm1::importCsv(const QString& csv) {
         journals.push_back(run(signedFiles, true).journal);
     rememberRun(journals, policy);
     reselectFirst();
+    std::vector<int> changedRows;
+    for (const std::string& p : paths)
+        changedRows.push_back(rowOf[p]);
+    showRunSummary(changedRows, clock.elapsed());
 }
 
 // ---------------------------------------------------------------------------
@@ -275,8 +308,7 @@ void TForm1::BitBtn8Click() {
     const std::optional<CsvTarget> target = m_prompts->chooseCsvFile(this);
     if (!target)
         return;
-    m_files->setAllStates(engine::FileState::Unchanged);
-    repaintNow();
+    // The last run's results stay on show: an export changes no file.
     const std::vector<std::string> paths = m_files->files().paths();
     auto exportAs = [&](engine::CsvEncoding encoding) {
         return m_csvProgress ? m_csvProgress->run(paths, target->path, encoding, target->withCustom)
@@ -353,7 +385,7 @@ void TForm1::SaveDefaults() {
         store->setValue(name, QString::fromStdString(v.text));
         store->sync();
         if (store->status() != QSettings::NoError) {
-            message(QStringLiteral("Failed to set data for '%1'").arg(name));
+            message(tr("既定の設定「%1」を保存できませんでした。").arg(name));
             return;
         }
     }
@@ -390,7 +422,8 @@ void TForm1::LoadDefaults() {
         NowLocal());
     setBatchSettings(imported.settings);
     if (imported.wrongType)
-        message(QStringLiteral("Invalid data type for '%1'").arg(QString::fromStdString(*imported.wrongType)));
+        message(tr("保存された既定の設定「%1」の種類が正しくないため、読み込みませんでした。")
+                    .arg(QString::fromStdString(*imported.wrongType)));
 }
 
 void TForm1::ToolButton12Click() {

@@ -106,6 +106,11 @@ void TForm1::UndoLastRunClick() {
     const int row = selectedRow();
     clearSelection();
     selectRow(row >= 0 ? row : 0);
+    std::vector<int> rows;
+    for (const engine::FileResult& f : report.files)
+        if (auto it = rowOf.find(engine::WholePath(f.path)); it != rowOf.end())
+            rows.push_back(it->second);
+    showRunSummary(rows, 0, false);
     const auto putBack = static_cast<std::size_t>(std::count_if(
         report.files.begin(), report.files.end(),
         [](const engine::FileResult& f) { return f.state == engine::FileState::Changed; }));

@@ -1,9 +1,11 @@
 // The single-file view: whenever the file list's selection changes, the
 // single page shows the selected document, read through the engine.
 #include <QAction>
+#include <QLabel>
 #include <QStatusBar>
 #include <exception>
 
+#include "base/text.h"
 #include "engine/view.h"
 #include "ui/filelistmodel.h"
 #include "ui/customgrid.h"
@@ -40,7 +42,8 @@ void TForm1::ListView1Change() {
         // they are; only the list's emptiness disables those.
         for (QWidget* w : std::initializer_list<QWidget*>{m_ui->ToolButton2, m_ui->BitBtn6, m_ui->BitBtn9,
                                                           m_ui->BitBtn2, m_ui->BitBtn8, m_ui->GroupBox3,
-                                                          m_ui->GroupBox1, m_ui->ToolButton12, m_customSingle})
+                                                          m_ui->GroupBox1, m_ui->ToolButton12, m_customSingle,
+                                                          m_ui->ListView3})
             w->setEnabled(true);
         m_ui->Remove1->setEnabled(true);
         const std::string path = m_files->pathAt(row);
@@ -57,10 +60,35 @@ void TForm1::ListView1Change() {
             m_files->setState(row, engine::FileState::Unreadable, m_viewReason);
         else if (m_files->stateAt(row) == engine::FileState::Unreadable)
             m_files->setState(row, engine::FileState::Unchanged);
+        showSingleFile(path, ok);
     }
+    if (row < 0)
+        showSingleFile({}, false);
     rememberSingleShown(row >= 0 ? m_files->pathAt(row) : std::string());
     showSelectedReason();
     m_busy = false;
+}
+
+void TForm1::showSingleFile(const std::string& path, bool readable) {
+    if (path.empty()) {
+        m_shownFile->setText(tr("ファイルが選択されていません"));
+        m_shownFile->setToolTip(QString());
+    } else {
+        const QString name = QString::fromStdString(text::fileNamePart(path));
+        m_shownFile->setText(readable ? name : name + QStringLiteral(" — ") + tr("読み込めません"));
+        m_shownFile->setToolTip(readable ? QString::fromStdString(path)
+                                         : QString::fromStdString(path) + QLatin1Char('\n') + m_viewReason);
+    }
+    m_shownFile->setEnabled(readable);
+    if (readable || path.empty())
+        return;
+    // Nothing of another file stays on show, and nothing can be written to
+    // a file that couldn't be read.
+    m_grids->setValues(m_ui->ListView3, RowTexts{});
+    m_customSingle->setProperties({});
+    for (QWidget* w : std::initializer_list<QWidget*>{m_ui->BitBtn6, m_ui->GroupBox3, m_ui->GroupBox1,
+                                                      m_ui->ToolButton12, m_customSingle, m_ui->ListView3})
+        w->setEnabled(false);
 }
 
 // The reason a selected file could not be read or changed stays in the

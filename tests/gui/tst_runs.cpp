@@ -405,7 +405,7 @@ private slots:
             store->setValue(QStringLiteral("backupold"), QStringLiteral("1"));
         }
         test::Window w;
-        QCOMPARE(w.prompts->messages, QStringList{QStringLiteral("Invalid data type for 'archive'")});
+        QCOMPARE(w.prompts->messages, QStringList{QStringLiteral("保存された既定の設定「archive」の種類が正しくないため、読み込みませんでした。")});
         QCOMPARE(w.ui().CheckBox1->checkState(), Qt::Checked);
         QCOMPARE(w.ui().CheckBox3->checkState(), Qt::PartiallyChecked);
         QVERIFY(!w.ui().CheckBox4->isChecked());
@@ -523,8 +523,8 @@ private slots:
         std::unique_ptr<QFileDialog> save(ui::makeSaveDialog(nullptr, QString()));
         QCOMPARE(save->acceptMode(), QFileDialog::AcceptSave);
         QCOMPARE(save->defaultSuffix(), QStringLiteral("CSV"));
-        QCOMPARE(save->nameFilters(), (QStringList{QStringLiteral("CSV File (*.CSV)"),
-                                                   QStringLiteral("CSV File (UTF-8) (*.CSV)")}));
+        QCOMPARE(save->nameFilters(), (QStringList{QStringLiteral("CSV ファイル (Shift-JIS) (*.csv *.CSV)"),
+                                                   QStringLiteral("CSV ファイル (UTF-8) (*.csv *.CSV)")}));
         QVERIFY(!save->testOption(QFileDialog::DontConfirmOverwrite));
         QVERIFY(!save->findChild<QCheckBox*>(QStringLiteral("withCustom"))->isChecked());
     }
