@@ -32,6 +32,7 @@ const char* errorCodeName(ErrorCode code) {
     case ErrorCode::PasswordProtected: return "passwordProtected";
     case ErrorCode::Signed: return "signed";
     case ErrorCode::ChangedSincePreview: return "changedSincePreview";
+    case ErrorCode::AlreadyExists: return "alreadyExists";
     case ErrorCode::Internal: return "internal";
     }
     return "internal";

@@ -37,6 +37,7 @@ enum class ErrorCode {
     PasswordProtected,    // an encrypted document: its properties can't be read or written
     Signed,               // a digital signature covers what a change would write
     ChangedSincePreview,  // the file is no longer what the preview of a change read
+    AlreadyExists,        // a new file was to be made where one is already
     Internal,
 };
 

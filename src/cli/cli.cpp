@@ -19,6 +19,9 @@ void printUsage(std::ostream& out) {
            "  import   apply an edited CSV back to the documents it names, after\n"
            "           printing every change\n"
            "  restore  put documents back as they were before a run with backups\n"
+           "  audit    list what documents give away of the people, organisations and\n"
+           "           places behind them\n"
+           "  scrub    remove that before a delivery, in place or into copies (--out)\n"
            "\n"
            "Run 'quorvix-cli COMMAND --help' for the options of a command.\n";
 }
@@ -46,6 +49,10 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return runImport(rest, out, err);
     if (command == "restore")
         return runRestore(rest, out, err);
+    if (command == "audit")
+        return runAudit(rest, out, err);
+    if (command == "scrub")
+        return runScrub(rest, out, err);
     err << "quorvix-cli: unknown command '" << command << "'\n\n";
     printUsage(err);
     return kExitUsage;

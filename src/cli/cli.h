@@ -25,5 +25,8 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
 int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRestore(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runAudit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runScrub(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 
 }  // namespace qv::cli

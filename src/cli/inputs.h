@@ -34,6 +34,7 @@ public:
         return m_optionsEnded;
     }
     std::vector<std::string> expanded() const { return expandInputs(m_files, m_recursive); }
+    bool recursive() const { return m_recursive; }
 
 private:
     std::vector<std::string>& m_files;

@@ -200,6 +200,12 @@ std::vector<JournalEntry::Item> differences(const FileView& before, const FileVi
     for (const CustomProperty& p : after.metadata.custom)
         if (!FindCustom(before.metadata.custom, p.name))
             add("custom:" + p.name, {}, CustomValueText(p.value));
+    const DocumentExtras &xb = before.metadata.extras, &xa = after.metadata.extras;
+    add("template", xb.templateName.value_or(""), xa.templateName.value_or(""));
+    add("hyperlinkbase", xb.hyperlinkBase.value_or(""), xa.hyperlinkBase.value_or(""));
+    add("thumbnail", xb.thumbnail ? "Y" : "", xa.thumbnail ? "Y" : "");
+    add("application", xb.application.value_or(""), xa.application.value_or(""));
+    add("appVersion", xb.appVersion.value_or(""), xa.appVersion.value_or(""));
     add("creationTime", FormatDateTimeText(before.creation), FormatDateTimeText(after.creation));
     add("lastWriteTime", FormatDateTimeText(before.lastWrite), FormatDateTimeText(after.lastWrite));
     const std::uint32_t was = before.stamp ? before.stamp->Attributes : 0, now = after.stamp ? after.stamp->Attributes : 0;
@@ -317,6 +323,13 @@ BatchReport RunEachFile(const std::vector<std::string>& paths, const RunOptions&
             if (Status st = options.check(i); !st) {
                 r.state = FileState::ChangeFailed;
                 r.error = st.error();
+                finished();
+                continue;
+            }
+        }
+        if (options.leaveAlone) {
+            if (auto why = options.leaveAlone(i)) {
+                r.note = std::move(*why);
                 finished();
                 continue;
             }

@@ -98,6 +98,10 @@ struct RunOptions {
     // no backup made.
     std::function<Status(std::size_t index)> check;
     std::string kind = "batch";  // the journal's name for the run
+    // Asked after the check passed: a note says the file needs no change
+    // (it stays Unchanged with that note, with no backup made and nothing
+    // written).
+    std::function<std::optional<std::string>(std::size_t index)> leaveAlone = {};
 };
 
 // The loop of every run that changes a list: RunBatch's, with the change of

@@ -17,7 +17,10 @@ Result<std::string> readWholeFile(const std::string& path, std::uint64_t maxSize
     return data;
 }
 
-Status copyFile(const std::string& source, const std::string& target, const FinalMetadata& final) {
+namespace {
+
+Status copyThrough(const std::string& source, const std::string& target, const FinalMetadata& final,
+                   bool keepExisting) {
     auto in = File::open(source, OpenMode::ReadDenyWrite);
     if (!in)
         return in.error();
@@ -37,7 +40,18 @@ Status copyFile(const std::string& source, const std::string& target, const Fina
     ReplacementFile::CommitOptions options;
     options.looksLike = &*in;
     options.final = final;
+    options.keepExisting = keepExisting;
     return out->commit(options);
+}
+
+}  // namespace
+
+Status copyFile(const std::string& source, const std::string& target, const FinalMetadata& final) {
+    return copyThrough(source, target, final, false);
+}
+
+Status copyFileNew(const std::string& source, const std::string& target, const FinalMetadata& final) {
+    return copyThrough(source, target, final, true);
 }
 
 Status writeFileAtomically(const std::string& path, std::string_view bytes) {

@@ -266,6 +266,10 @@ public:
         // a plain file of ours with a single link.
         const File* looksLike = nullptr;
         FinalMetadata final;
+        // A file that is at the target by the time of the rename stays, and
+        // the commit fails with ErrorCode::AlreadyExists: a new file beside
+        // others (a delivery copy) never takes the place of one.
+        bool keepExisting = false;
     };
 
     // Flushes the new file, gives it the metadata the options say, and puts
@@ -317,6 +321,8 @@ private:
 // the source's permissions, owner (where allowed), ACL and extended
 // attributes from the start, and the given final times and attributes.
 Status copyFile(const std::string& source, const std::string& target, const FinalMetadata& final = {});
+// The same, never over a file already at target (ErrorCode::AlreadyExists).
+Status copyFileNew(const std::string& source, const std::string& target, const FinalMetadata& final = {});
 
 // Writes bytes to a file through a ReplacementFile.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);

@@ -24,9 +24,9 @@ public:
     Result<DocumentMetadata> read(const std::string&, platform::File&& opened) const override {
         return ReadCompoundMetadata(opened);
     }
-    Status write(const std::string& path, const MetadataEdits& edits,
-                 const platform::FinalMetadata& final) const override {
-        return WriteCompoundMetadata(path, trimmed(edits), final);
+    Status write(const std::string& path, const MetadataEdits& edits, const platform::FinalMetadata& final,
+                 const WriteDestination& to) const override {
+        return WriteCompoundMetadata(path, trimmed(edits), final, false, to);
     }
     Status check(const std::string& path, const MetadataEdits& edits) const override {
         return WriteCompoundMetadata(path, trimmed(edits), {}, true);
@@ -51,9 +51,9 @@ public:
     Result<DocumentMetadata> read(const std::string& path, platform::File&& opened) const override {
         return ReadPackageMetadata(path, std::move(opened));
     }
-    Status write(const std::string& path, const MetadataEdits& edits,
-                 const platform::FinalMetadata& final) const override {
-        return WritePackageMetadata(path, edits, final);
+    Status write(const std::string& path, const MetadataEdits& edits, const platform::FinalMetadata& final,
+                 const WriteDestination& to) const override {
+        return WritePackageMetadata(path, edits, final, false, to);
     }
     Status check(const std::string& path, const MetadataEdits& edits) const override {
         return WritePackageMetadata(path, edits, {}, true);

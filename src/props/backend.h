@@ -29,9 +29,13 @@ public:
     // Applies the edits in one atomic commit; the new file takes the final
     // times and attributes before it replaces the old one. A value of the
     // wrong kind for its row fails with ErrorCode::ConversionFailed, with
-    // nothing written.
-    virtual Status write(const std::string& path, const MetadataEdits& edits,
-                         const platform::FinalMetadata& final) const = 0;
+    // nothing written. With a destination the result is a new file there
+    // (the file itself when nothing changes) and the source is only read.
+    virtual Status write(const std::string& path, const MetadataEdits& edits, const platform::FinalMetadata& final,
+                         const WriteDestination& destination) const = 0;
+    Status write(const std::string& path, const MetadataEdits& edits, const platform::FinalMetadata& final) const {
+        return write(path, edits, final, WriteDestination{});
+    }
     // Every refusal write() would make short of writing (a value of the
     // wrong kind, a text the file can't hold, a part past its limit, a
     // damaged container, a signature without consent), from a shared read;

@@ -179,6 +179,37 @@ Result<std::vector<CustomProperty>> ReadUserDefinedSection(const propset::Sectio
     return std::move(listed->list);
 }
 
+std::optional<std::string> ReadLinkBase(const propset::Section& section) {
+    auto listed = listSection(section);
+    if (!listed)
+        return std::nullopt;
+    auto i = FindCustom(listed->list, kLinkBaseName, namesAreCaseSensitive(section));
+    if (!i)
+        return std::nullopt;
+    if (auto s = std::get_if<std::string>(&listed->list[*i].value))
+        return *s;
+    const propset::StoredProperty* p = section.find(listed->ids[*i]);
+    std::string_view b = p ? std::string_view(p->bytes) : std::string_view();
+    auto u32 = [&b](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int k = 3; k >= 0; --k)
+            v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(k)]);
+        return v;
+    };
+    if (b.size() < 8 || (u32(0) & 0xFFFF) != propset::kVtBlob)
+        return std::string();
+    std::string_view data = b.substr(8, std::min<std::size_t>(u32(4), b.size() - 8));
+    data = data.substr(0, data.size() & ~std::size_t{1});
+    // The text ends at its first null character.
+    for (std::size_t at = 0; at + 1 < data.size(); at += 2)
+        if (data[at] == 0 && data[at + 1] == 0) {
+            data = data.substr(0, at);
+            break;
+        }
+    auto text = platform::decodeCodePage(propset::kCodePageUnicode, data);
+    return text ? *text : std::string();
+}
+
 Status EditUserDefinedSection(propset::Section& section, const std::vector<CustomEdit>& edits) {
     auto listed = listSection(section);
     if (!listed)

@@ -25,4 +25,9 @@ Result<std::vector<CustomProperty>> ReadUserDefinedSection(const propset::Sectio
 // to code page 1200 first. Only what changes is rewritten.
 Status EditUserDefinedSection(propset::Section& section, const std::vector<CustomEdit>& edits);
 
+// The hyperlink base the section keeps as the property kLinkBaseName: a
+// blob of UTF-16 text (or, from some writers, a plain text); none when the
+// section has no such property.
+std::optional<std::string> ReadLinkBase(const propset::Section& section);
+
 }  // namespace qv

@@ -20,6 +20,12 @@ namespace {
 
 constexpr std::u16string_view kSummaryStream = u"\u0005SummaryInformation";
 constexpr std::u16string_view kDocSummaryStream = u"\u0005DocumentSummaryInformation";
+// The extras' identifiers: template, thumbnail and program name in the
+// summary set, the program's version in the document summary set.
+constexpr std::uint32_t kPidTemplate = 7;
+constexpr std::uint32_t kPidThumbnail = 17;
+constexpr std::uint32_t kPidAppName = 18;
+constexpr std::uint32_t kPidDocVersion = 23;
 // Property-set streams are small; this only bounds what a damaged file can make us allocate.
 constexpr std::uint64_t kMaxPropertyStream = 64u << 20;
 
@@ -216,6 +222,74 @@ Status editRows(propset::PropertySet& ps, int set, const propset::Clsid& fmtid,
     return {};
 }
 
+// The extras a change removes from one set's own section; a section that
+// holds none of them is left as it is.
+Status removeExtras(propset::PropertySet& ps, int set, const propset::Clsid& fmtid, const ExtrasRemoval& remove) {
+    std::vector<std::uint32_t> ids;
+    if (set == kSummaryInformationSet) {
+        if (remove.templateName)
+            ids.push_back(kPidTemplate);
+        if (remove.thumbnail)
+            ids.push_back(kPidThumbnail);
+        if (remove.application)
+            ids.push_back(kPidAppName);
+    } else if (remove.application) {
+        ids.push_back(kPidDocVersion);
+    }
+    int s = ps.findSection(fmtid);
+    if (ids.empty() || s < 0)
+        return {};
+    auto section = propset::Section::parse(ps.sections[static_cast<std::size_t>(s)].bytes);
+    if (!section)
+        return section.error();
+    bool any = false;
+    for (std::uint32_t id : ids)
+        if (section->find(id)) {
+            section->remove(id);
+            any = true;
+        }
+    if (any) {
+        ps.sections[static_cast<std::size_t>(s)].bytes = section->serialize();
+        ps.sections[static_cast<std::size_t>(s)].fmtid = fmtid;
+    }
+    return {};
+}
+
+// The extras as the two sets hold them; a value that can't be decoded is
+// there, with no text.
+DocumentExtras readExtras(const std::optional<propset::Section>& summary, const std::optional<propset::Section>& doc,
+                          const std::optional<propset::Section>& user) {
+    DocumentExtras x;
+    auto textOf = [](const propset::Section& s, std::uint32_t id) -> std::optional<std::string> {
+        if (!s.find(id))
+            return std::nullopt;
+        auto v = s.value(id);
+        return v ? propset::FormatPropertyValue(*v) : std::string();
+    };
+    if (summary) {
+        x.templateName = textOf(*summary, kPidTemplate);
+        x.application = textOf(*summary, kPidAppName);
+        if (const propset::StoredProperty* t = summary->find(kPidThumbnail)) {
+            x.thumbnail = true;
+            x.thumbnailSize = t->bytes.size();
+        }
+    }
+    if (doc && doc->find(kPidDocVersion)) {
+        // The high word is the major version, the low word the minor one.
+        auto v = doc->value(kPidDocVersion);
+        if (v && v->type == propset::kVtI4) {
+            auto n = static_cast<std::uint32_t>(v->integer);
+            std::string minor = std::to_string(n & 0xFFFF);
+            x.appVersion = std::to_string(n >> 16) + "." + std::string(minor.size() < 4 ? 4 - minor.size() : 0, '0') + minor;
+        } else {
+            x.appVersion = v ? propset::FormatPropertyValue(*v) : std::string();
+        }
+    }
+    if (user)
+        x.hyperlinkBase = ReadLinkBase(*user);
+    return x;
+}
+
 // The user-defined section, created after the document summary section when
 // the set lacks it, in that section's code page.
 Status editUserDefined(propset::PropertySet& ps, const std::vector<CustomEdit>& edits) {
@@ -274,7 +348,7 @@ Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened) {
     if (!cf)
         return cf.error();
     QV_TRY(refuseEncrypted(*cf));
-    std::optional<propset::Section> sections[2];
+    std::optional<propset::Section> sections[2], userSection;
     DocumentMetadata values;
     for (int i = 0; i < 2; ++i) {
         int set = i == 0 ? kSummaryInformationSet : kDocSummaryInformationSet;
@@ -295,8 +369,10 @@ Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened) {
             if (!custom)
                 return custom.error();
             values.custom = std::move(*custom);
+            userSection = std::move(*user);
         }
     }
+    values.extras = readExtras(sections[0], sections[1], userSection);
     for (const PropertyRow& row : kCatalogue) {
         const auto& section = sections[row.PropertySet == kSummaryInformationSet ? 0 : 1];
         if (!section)
@@ -310,7 +386,7 @@ Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened) {
 }
 
 Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits,
-                             const platform::FinalMetadata& final, bool checkOnly) {
+                             const platform::FinalMetadata& final, bool checkOnly, const WriteDestination& to) {
     std::optional<Planned> planned[kRowCount];
     bool setUsed[2] = {false, false};
     for (const PropertyRow& row : kCatalogue) {
@@ -323,13 +399,28 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
         setUsed[row.PropertySet == kSummaryInformationSet ? 0 : 1] = true;
     }
     QV_TRY(CheckCustomEdits(edits.custom));
-    if (!edits.custom.empty())
+    const ExtrasRemoval& remove = edits.remove;
+    std::vector<CustomEdit> custom = edits.custom;
+    if (remove.hyperlinkBase)
+        custom.push_back(CustomEdit::remove(std::string(kLinkBaseName), true));
+    if (!custom.empty() || remove.application)
         setUsed[1] = true;
+    if (remove.templateName || remove.application || remove.thumbnail)
+        setUsed[0] = true;
+    // Nothing of the file changes: only its times and attributes are set,
+    // or the copy is made as it is.
+    auto unchanged = [&]() -> Status {
+        if (checkOnly)
+            return {};
+        if (to.inPlace())
+            return platform::applyFileMetadata(path, final);
+        return to.overwrite ? platform::copyFile(path, to.path, final) : platform::copyFileNew(path, to.path, final);
+    };
     if (!setUsed[0] && !setUsed[1])
-        return checkOnly ? Status{} : platform::applyFileMetadata(path, final);
+        return unchanged();
 
-    auto file =
-        platform::File::open(path, checkOnly ? platform::OpenMode::ReadDenyWrite : platform::OpenMode::ReadExclusive);
+    auto file = platform::File::open(path, checkOnly || !to.inPlace() ? platform::OpenMode::ReadDenyWrite
+                                                                     : platform::OpenMode::ReadExclusive);
     if (!file)
         return file.error();
     auto source = cfb::FileSource::over(*file);
@@ -365,8 +456,9 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
         }
         const std::string before = ps.serialize();
         QV_TRY(editRows(ps, set, info.fmtid, planned));
-        if (set == kDocSummaryInformationSet && !edits.custom.empty())
-            QV_TRY(editUserDefined(ps, edits.custom));
+        QV_TRY(removeExtras(ps, set, info.fmtid, remove));
+        if (set == kDocSummaryInformationSet && !custom.empty())
+            QV_TRY(editUserDefined(ps, custom));
         // A set the edits leave as it was (a removal of a property the file
         // lacks) is not rewritten.
         std::string after = ps.serialize();
@@ -377,10 +469,10 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
     }
     if (written.empty() || checkOnly) {
         QV_TRY(file->close());
-        return checkOnly ? Status{} : platform::applyFileMetadata(path, final);
+        return unchanged();
     }
 
-    auto replacement = platform::ReplacementFile::create(path);
+    auto replacement = platform::ReplacementFile::create(to.inPlace() ? path : to.path);
     if (!replacement)
         return replacement.error();
     cfb::FileSink sink(replacement->file());
@@ -389,7 +481,11 @@ Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits
     // The original is held exclusively from its first read until its
     // replacement has taken its place, and must still be as it was read.
     platform::ReplacementFile::CommitOptions options;
-    options.original = &*file;
+    if (to.inPlace())
+        options.original = &*file;
+    else
+        options.looksLike = &*file;
+    options.keepExisting = !to.inPlace() && !to.overwrite;
     options.final = final;
     return replacement->commit(options);
 }

@@ -29,7 +29,12 @@ Result<DocumentMetadata> ReadCompoundMetadata(const platform::File& opened);
 // the final times and attributes before it replaces the old one.
 // checkOnly: every step short of the replacement, from a shared read;
 // nothing is written or set.
+// The edits' extras removals take the template, the program's name, the
+// thumbnail, the version and the hyperlink base out of their sets.
+// A destination other than in place gets the result (a copy of the file
+// when nothing changes), and the source is opened for reading only.
 Status WriteCompoundMetadata(const std::string& path, const MetadataEdits& edits,
-                             const platform::FinalMetadata& final = {}, bool checkOnly = false);
+                             const platform::FinalMetadata& final = {}, bool checkOnly = false,
+                             const WriteDestination& destination = {});
 
 }  // namespace qv

@@ -107,9 +107,29 @@ std::optional<std::size_t> FindCustom(const std::vector<CustomProperty>& list, s
 // The most characters (UTF-16 units) a user-defined property's name has.
 constexpr std::size_t kMaxCustomNameLength = 255;
 
+// The name under which a compound file keeps its hyperlink base among the
+// user-defined properties (a blob of UTF-16 text).
+inline constexpr std::string_view kLinkBaseName = "_PID_LINKBASE";
+
+// What a document says of where and with what it was made, beyond the rows
+// and the user-defined properties: read with them, shown by the audit.
+struct DocumentExtras {
+    std::optional<std::string> templateName;   // the template it was made from (often a server path)
+    std::optional<std::string> hyperlinkBase;  // the base of its relative links
+    std::optional<std::string> application;    // the program that saved it
+    std::optional<std::string> appVersion;     // and its version
+    // A picture of the first page: the part's name in a package, the
+    // property in a compound file; its size in bytes.
+    bool thumbnail = false;
+    std::string thumbnailPart;
+    std::uint64_t thumbnailSize = 0;
+    friend bool operator==(const DocumentExtras&, const DocumentExtras&) = default;
+};
+
 struct DocumentMetadata {
     std::array<StoredProperty, kRowCount> rows{};
     std::vector<CustomProperty> custom;  // in the order the file holds them
+    DocumentExtras extras;
 
     const StoredProperty& operator[](int row) const { return rows[static_cast<std::size_t>(row)]; }
     StoredProperty& operator[](int row) { return rows[static_cast<std::size_t>(row)]; }
@@ -153,8 +173,20 @@ struct CustomEdit {
     friend bool operator==(const CustomEdit&, const CustomEdit&) = default;
 };
 
+// The extras a change takes away: each property (or element) removed, and
+// a thumbnail with its part, relationship and content-type override.
+struct ExtrasRemoval {
+    bool templateName = false;
+    bool hyperlinkBase = false;
+    bool application = false;  // the program and its version
+    bool thumbnail = false;
+    bool any() const { return templateName || hyperlinkBase || application || thumbnail; }
+    friend bool operator==(const ExtrasRemoval&, const ExtrasRemoval&) = default;
+};
+
 struct MetadataEdits {
     std::array<PropertyEdit, kRowCount> rows{};
+    ExtrasRemoval remove;
     // Applied in order, after the rows, in the same commit.
     std::vector<CustomEdit> custom;
     // A package whose digital signature covers a part the edits rewrite is
@@ -164,7 +196,7 @@ struct MetadataEdits {
 
     const PropertyEdit& operator[](int row) const { return rows[static_cast<std::size_t>(row)]; }
     PropertyEdit& operator[](int row) { return rows[static_cast<std::size_t>(row)]; }
-    bool any() const { return anyRow() || !custom.empty(); }
+    bool any() const { return anyRow() || !custom.empty() || remove.any(); }
     bool anyRow() const {
         for (const PropertyEdit& e : rows)
             if (e.changes())
@@ -172,6 +204,16 @@ struct MetadataEdits {
         return false;
     }
     friend bool operator==(const MetadataEdits&, const MetadataEdits&) = default;
+};
+
+// Where a change puts the edited document: in place (no path), or a new
+// file at path, made in one step from the source, which is only read. A
+// file already there is replaced only with overwrite; otherwise the write
+// fails with ErrorCode::AlreadyExists and leaves it.
+struct WriteDestination {
+    std::string path;
+    bool overwrite = false;
+    bool inPlace() const { return path.empty(); }
 };
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "props/datetime.h"
+#include "props/package/extras.h"
 #include "props/package/properties.h"
 #include "props/custom_edits.h"
 #include "props/package_custom.h"
@@ -113,25 +114,63 @@ StoredProperty storedValue(int row, std::optional<std::string> text) {
     return p;
 }
 
+// The package's bookkeeping parts as a change leaves them: loaded when first
+// needed, stored once at the end when changed.
+struct Bookkeeping {
+    std::optional<package::XmlPart> types;
+    std::string typesEntry;
+    bool typesChanged = false;
+    bool relationshipsChanged = false;
+
+    Status loadTypes(zip::ZipArchive& zip) {
+        if (types)
+            return {};
+        const zip::ZipEntry* entry = zip::FindEntry(*zip.directory(), package::kContentTypesEntry);
+        if (!entry)
+            return Error(ErrorCode::PackageLayout,
+                         "the package has no [Content_Types].xml, so it is no Office Open XML package and its "
+                         "property parts can't be added");
+        auto bytes = zip.extractEntry(*entry);
+        if (!bytes)
+            return bytes.error();
+        auto loaded = package::XmlPart::Load(*bytes);
+        if (!loaded)
+            return Error(loaded.error().code, "[Content_Types].xml: " + loaded.error().message);
+        types = std::move(*loaded);
+        typesEntry = entry->name;
+        return {};
+    }
+};
+
+// The thumbnail's part goes, with its relationships and its Override.
+Status removeThumbnail(zip::ZipArchive& zip, PropertyParts& parts, Bookkeeping& books,
+                       std::vector<std::string>& dropped) {
+    if (!parts.relationships)
+        return {};
+    auto thumbnail = package::FindThumbnail(*parts.relationships);
+    if (!thumbnail)
+        return {};
+    if (const zip::ZipEntry* entry = zip::FindEntry(*zip.directory(), *thumbnail))
+        dropped.push_back(entry->name);
+    books.relationshipsChanged |= package::RemoveRelationshipsTo(*parts.relationships, *thumbnail);
+    // A package without content types has no Override to remove.
+    if (!zip::FindEntry(*zip.directory(), package::kContentTypesEntry))
+        return {};
+    QV_TRY(books.loadTypes(zip));
+    books.typesChanged |= package::RemoveOverride(*books.types, *thumbnail);
+    return {};
+}
+
 // A created part gets its Override in the content types and, where no
 // relationship names it, a package relationship: in the same rewrite.
 Status registerCreated(zip::ZipArchive& zip, PropertyParts& parts,
-                       const std::vector<const package::PropertyPart*>& created,
-                       const std::function<Status(const std::string&, const package::XmlPart&)>& store) {
+                       const std::vector<const package::PropertyPart*>& created, Bookkeeping& books) {
     if (created.empty())
         return {};
-    const zip::ZipEntry* typesEntry = zip::FindEntry(*zip.directory(), package::kContentTypesEntry);
-    if (!typesEntry)
-        return Error(ErrorCode::PackageLayout,
-                     "the package has no [Content_Types].xml, so it is no Office Open XML package and its "
-                     "property parts can't be added");
-    auto typesBytes = zip.extractEntry(*typesEntry);
-    if (!typesBytes)
-        return typesBytes.error();
-    auto types = package::XmlPart::Load(*typesBytes);
-    if (!types)
-        return Error(types.error().code, "[Content_Types].xml: " + types.error().message);
-    bool relationshipsChanged = false;
+    QV_TRY(books.loadTypes(zip));
+    package::XmlPart* types = &*books.types;
+    books.typesChanged = true;
+    bool& relationshipsChanged = books.relationshipsChanged;
     for (const package::PropertyPart* part : created) {
         bool core = part == &parts.core, custom = part == &parts.custom;
         QV_TRY(package::AddOverride(*types, part->entryName,
@@ -151,9 +190,48 @@ Status registerCreated(zip::ZipArchive& zip, PropertyParts& parts,
         package::AddRelationship(*parts.relationships, type, part->entryName);
         relationshipsChanged = true;
     }
-    if (relationshipsChanged)
-        QV_TRY(store(parts.relationshipsEntry, *parts.relationships));
-    return store(typesEntry->name, *types);
+    return {};
+}
+
+// The extended part's extras elements a change removes; true when any was.
+bool removeExtendedExtras(package::PropertyPart& extended, const ExtrasRemoval& remove) {
+    if (!extended.xml)
+        return false;
+    bool any = false;
+    auto drop = [&](bool wanted, std::string_view local) {
+        if (wanted)
+            any = package::RemoveElements(*extended.xml, extended.extendedNs, local) || any;
+    };
+    drop(remove.templateName, package::kTemplateElement);
+    drop(remove.hyperlinkBase, package::kHyperlinkBaseElement);
+    drop(remove.application, package::kApplicationElement);
+    drop(remove.application, package::kAppVersionElement);
+    return any;
+}
+
+DocumentExtras readExtras(const PropertyParts& parts, const zip::ZipDirectory& directory) {
+    DocumentExtras x;
+    if (parts.extended.xml) {
+        const std::string& ns = parts.extended.extendedNs;
+        auto texts = package::ReadElementTexts(
+            *parts.extended.xml, {{ns, package::kTemplateElement, ""},
+                                  {ns, package::kHyperlinkBaseElement, ""},
+                                  {ns, package::kApplicationElement, ""},
+                                  {ns, package::kAppVersionElement, ""}});
+        x.templateName = std::move(texts[0]);
+        x.hyperlinkBase = std::move(texts[1]);
+        x.application = std::move(texts[2]);
+        x.appVersion = std::move(texts[3]);
+    }
+    if (parts.relationships)
+        if (auto name = package::FindThumbnail(*parts.relationships))
+            if (const zip::ZipEntry* e = zip::FindEntry(directory, *name)) {
+                x.thumbnail = true;
+                x.thumbnailPart = text::sanitizeUtf8(e->name);
+                text::replaceAll(x.thumbnailPart, "\\", "/");
+                x.thumbnailSize = e->uncompressedSize;
+            }
+    return x;
 }
 
 // The user-defined edits on the custom-properties part, stored (and the
@@ -203,6 +281,7 @@ Result<DocumentMetadata> ReadPackageMetadata(const std::string& path, platform::
 
     // The rows of a part the package lacks stay absent.
     DocumentMetadata values;
+    values.extras = readExtras(*parts, *zip.directory());
     auto readPart = [&values](const package::PropertyPart& part, const auto& rows) {
         if (!part.xml)
             return;
@@ -218,7 +297,7 @@ Result<DocumentMetadata> ReadPackageMetadata(const std::string& path, platform::
 }
 
 Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
-                            const platform::FinalMetadata& final, bool checkOnly) {
+                            const platform::FinalMetadata& final, bool checkOnly, const WriteDestination& to) {
     std::array<std::string, kRowCount> values;
     for (int row = 0; row < kRowCount; ++row) {
         if (!edits[row].changes())
@@ -232,8 +311,9 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
     // Both parts are loaded and changed before the archive is touched, and
     // then replaced together in one rewrite.
     zip::ZipArchive zip;
-    auto parts =
-        loadParts(zip, path, checkOnly ? platform::OpenMode::ReadDenyWrite : platform::OpenMode::ReadExclusive);
+    auto parts = loadParts(zip, path,
+                           checkOnly || !to.inPlace() ? platform::OpenMode::ReadDenyWrite
+                                                      : platform::OpenMode::ReadExclusive);
     if (!parts)
         return withVerb("can't write", parts.error());
     std::vector<zip::StreamToStore> streams;
@@ -250,12 +330,14 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
     // A part none of whose rows is written keeps its stored bytes; a part the
     // package lacks is created only for a value that is not empty.
     std::vector<const package::PropertyPart*> created;
-    auto apply = [&](package::PropertyPart& part, const auto& rows, bool core) -> Status {
+    auto apply = [&](package::PropertyPart& part, const auto& rows, bool core, bool changed) -> Status {
         bool anyRow = false, anyValue = false;
         for (int row : rows) {
             anyRow = anyRow || edits[row].changes();
             anyValue = anyValue || (edits[row].changes() && !values[static_cast<std::size_t>(row)].empty());
         }
+        if (changed && !anyRow)
+            return store(part.entryName, *part.xml);
         if (!anyRow || (!part.xml && !anyValue))
             return {};
         if (!part.xml) {
@@ -270,27 +352,46 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
         }
         return store(part.entryName, *part.xml);
     };
-    if (auto st = apply(parts->extended, package::kExtendedRows, false); !st)
+    const bool extrasGone = removeExtendedExtras(parts->extended, edits.remove);
+    if (auto st = apply(parts->extended, package::kExtendedRows, false, extrasGone); !st)
         return withVerb("can't write", st.error());
-    if (auto st = apply(parts->core, package::kCoreRows, true); !st)
+    if (auto st = apply(parts->core, package::kCoreRows, true, false); !st)
         return withVerb("can't write", st.error());
     if (auto st = applyCustom(*parts, edits.custom, created, store); !st)
         return withVerb("can't write", st.error());
-    if (streams.empty()) {
+    Bookkeeping books;
+    std::vector<std::string> dropped;
+    if (edits.remove.thumbnail)
+        if (auto st = removeThumbnail(zip, *parts, books, dropped); !st)
+            return withVerb("can't write", st.error());
+    if (streams.empty() && dropped.empty() && !books.relationshipsChanged && !books.typesChanged) {
         // Nothing to rewrite (a removal of a property the file lacks): only
-        // the times and attributes are set.
+        // the times and attributes are set, or the copy made as it is.
         zip.close();
-        return checkOnly ? Status{} : platform::applyFileMetadata(path, final);
+        if (checkOnly)
+            return {};
+        if (to.inPlace())
+            return platform::applyFileMetadata(path, final);
+        return to.overwrite ? platform::copyFile(path, to.path, final) : platform::copyFileNew(path, to.path, final);
     }
-    if (auto st = registerCreated(zip, *parts, created, store); !st)
+    if (auto st = registerCreated(zip, *parts, created, books); !st)
         return withVerb("can't write", st.error());
+    if (books.relationshipsChanged)
+        if (auto st = store(parts->relationshipsEntry, *parts->relationships); !st)
+            return withVerb("can't write", st.error());
+    if (books.typesChanged)
+        if (auto st = store(books.typesEntry, *books.types); !st)
+            return withVerb("can't write", st.error());
     if (!edits.allowUnsigning) {
         const package::SignedParts signedParts = package::FindSignedParts(
             *zip.directory(), [&zip](const zip::ZipEntry& e) { return zip.extractEntry(e); }, parts->relationships);
-        for (const zip::StreamToStore& s : streams) {
-            if (!signedParts.covers(s.name))
+        std::vector<std::string> touched = dropped;
+        for (const zip::StreamToStore& s : streams)
+            touched.push_back(s.name);
+        for (const std::string& name : touched) {
+            if (!signedParts.covers(name))
                 continue;
-            std::string shown = text::sanitizeUtf8(s.name);
+            std::string shown = text::sanitizeUtf8(name);
             text::replaceAll(shown, "\\", "/");
             return Error(ErrorCode::Signed, "can't write: the document's digital signature covers " + shown +
                                                 ", so a change would make the signature invalid");
@@ -298,7 +399,7 @@ Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
     }
     if (checkOnly)
         return {};
-    if (auto stored = zip.storeFromStreams(streams, final); !stored)
+    if (auto stored = zip.storeFromStreams(streams, final, {dropped, to.path, to.overwrite}); !stored)
         return withVerb("can't write", stored.error());
     return {};
 }

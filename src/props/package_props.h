@@ -27,7 +27,13 @@ Result<DocumentMetadata> ReadPackageMetadata(const std::string& path, platform::
 // ErrorCode::ConversionFailed before anything is written.
 // checkOnly: every step short of the store, from a shared read; nothing is
 // written or set.
+// The edits' extras removals take the template, hyperlink base, program and
+// version elements out of the extended part, and the thumbnail part out of
+// the archive with its relationship and its content-type override.
+// A destination other than in place gets the result (a copy of the file
+// when nothing changes), and the source is opened for reading only.
 Status WritePackageMetadata(const std::string& path, const MetadataEdits& edits,
-                            const platform::FinalMetadata& final = {}, bool checkOnly = false);
+                            const platform::FinalMetadata& final = {}, bool checkOnly = false,
+                            const WriteDestination& destination = {});
 
 }  // namespace qv

@@ -168,11 +168,18 @@ Result<std::string> ZipArchive::extractEntry(const ZipEntry& entry) {
 }
 
 Status ZipArchive::storeFromStreams(const std::vector<StreamToStore>& streams, const platform::FinalMetadata& final) {
-    if (streams.empty())
+    return storeFromStreams(streams, final, StoreOptions{});
+}
+
+Status ZipArchive::storeFromStreams(const std::vector<StreamToStore>& streams, const platform::FinalMetadata& final,
+                                    const StoreOptions& o) {
+    const bool inPlace = o.destination.empty();
+    if (streams.empty() && o.dropped.empty() && inPlace)
         return {};
-    // No other program may change the archive while it is being rewritten.
+    // No other program may change the archive while it is being rewritten;
+    // a copy only needs it to hold still while it is read.
     std::optional<platform::File> local;
-    auto file = fileFor(platform::OpenMode::ReadExclusive, local);
+    auto file = fileFor(inPlace ? platform::OpenMode::ReadExclusive : platform::OpenMode::ReadDenyWrite, local);
     if (!file)
         return file.error();
     QV_TRY(ensureDirectory(**file));
@@ -181,11 +188,11 @@ Status ZipArchive::storeFromStreams(const std::vector<StreamToStore>& streams, c
         return size.error();
     FileSource source(**file, *size);
 
-    auto replacement = platform::ReplacementFile::create(m_path);
+    auto replacement = platform::ReplacementFile::create(inPlace ? m_path : o.destination);
     if (!replacement)
         return replacement.error();
     FileSink sink(replacement->file());
-    auto written = RewriteArchive(source, *m_directory, streams, DosDateTimeNow(), sink);
+    auto written = RewriteArchive(source, *m_directory, streams, o.dropped, DosDateTimeNow(), sink);
     if (!written)
         return written.error();
 
@@ -199,7 +206,11 @@ Status ZipArchive::storeFromStreams(const std::vector<StreamToStore>& streams, c
     // The old file is held until the new one is in its place (or, where an
     // open file can't be replaced, until just before).
     platform::ReplacementFile::CommitOptions options;
-    options.original = *file;
+    if (inPlace)
+        options.original = *file;
+    else
+        options.looksLike = *file;
+    options.keepExisting = !inPlace && !o.overwrite;
     options.final = final;
     Status committed = replacement->commit(options);
     close();

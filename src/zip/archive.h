@@ -63,6 +63,18 @@ public:
     // when another program changed the old one meanwhile, it is left as it is.
     Status storeFromStreams(const std::vector<StreamToStore>& streams, const platform::FinalMetadata& final = {});
 
+    struct StoreOptions {
+        // Entries left out of the new archive.
+        std::vector<std::string> dropped;
+        // Where the new archive goes: empty for in place of the old one;
+        // else a new file there, the old one only read, an existing file
+        // there replaced only when overwrite.
+        std::string destination;
+        bool overwrite = false;
+    };
+    Status storeFromStreams(const std::vector<StreamToStore>& streams, const platform::FinalMetadata& final,
+                            const StoreOptions& options);
+
 private:
     // The kept file when it serves the mode, else one opened into local.
     Result<platform::File*> fileFor(platform::OpenMode mode, std::optional<platform::File>& local);

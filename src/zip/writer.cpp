@@ -246,6 +246,13 @@ std::uint32_t DosDateTimeNow() {
 Result<std::size_t> RewriteArchive(const ByteSource& old, const ZipDirectory& directory,
                                    const std::vector<StreamToStore>& streams, std::uint32_t dosDateTime,
                                    ByteSink& sink) {
+    return RewriteArchive(old, directory, streams, {}, dosDateTime, sink);
+}
+
+Result<std::size_t> RewriteArchive(const ByteSource& old, const ZipDirectory& directory,
+                                   const std::vector<StreamToStore>& streams,
+                                   const std::vector<std::string>& dropped, std::uint32_t dosDateTime,
+                                   ByteSink& sink) {
     if (directory.rebuilt)
         return badZip("its central directory is damaged, so it is not rewritten");
 
@@ -269,11 +276,25 @@ Result<std::size_t> RewriteArchive(const ByteSource& old, const ZipDirectory& di
             return Error(ErrorCode::TooLarge, "the data for " + name->stored + " is larger than 4 GiB");
         prepared.push_back(PreparedStream{std::move(*name), std::move(*deflated), s.data.size(), false});
     }
+    std::vector<std::string> droppedKeys;
+    for (const std::string& d : dropped) {
+        auto name = MakeStoredName(d);
+        if (!name)
+            return name.error();
+        for (const PreparedStream& p : prepared)
+            if (text::equalsIgnoreAsciiCase(p.name.key, name->key))
+                return Error(ErrorCode::InvalidArgument, "the entry " + name->stored + " is both stored and dropped");
+        droppedKeys.push_back(std::move(name->key));
+    }
 
     OutputBuffer out(sink);
     std::vector<CentralRecord> central;
     central.reserve(directory.entries.size() + prepared.size());
     for (const ZipEntry& e : directory.entries) {
+        if (!e.fileName.empty() && std::any_of(droppedKeys.begin(), droppedKeys.end(), [&](const std::string& k) {
+                return text::equalsIgnoreAsciiCase(k, e.name);
+            }))
+            continue;
         PreparedStream* match = nullptr;
         if (!e.fileName.empty()) {
             for (PreparedStream& p : prepared) {

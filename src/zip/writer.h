@@ -38,5 +38,11 @@ std::uint32_t DosDateTimeNow();
 Result<std::size_t> RewriteArchive(const ByteSource& old, const ZipDirectory& directory,
                                    const std::vector<StreamToStore>& streams, std::uint32_t dosDateTime,
                                    ByteSink& sink);
+// The same, leaving out the entries of the dropped names ("\" or "/", ASCII
+// case ignored), which must not also be stored.
+Result<std::size_t> RewriteArchive(const ByteSource& old, const ZipDirectory& directory,
+                                   const std::vector<StreamToStore>& streams,
+                                   const std::vector<std::string>& dropped, std::uint32_t dosDateTime,
+                                   ByteSink& sink);
 
 }  // namespace qv::zip

@@ -275,7 +275,7 @@ Status ReplacementFile::commit(const CommitOptions& o) {
     QV_TRY(faults::check("rename"));
     if (o.original)
         QV_TRY(checkUnchanged(*o.original, im.target));
-    bool exchanged = false;
+    bool exchanged = false, placed = false;
     if (o.original) {
         // Swapping the two names, then looking at what came out, closes the
         // last gap: a version that another program renamed into place after
@@ -292,7 +292,23 @@ Status ReplacementFile::commit(const CommitOptions& o) {
             return errnoError(errno, "can't replace", im.target);
         }
     }
-    if (!exchanged && ::rename(im.tempPath.c_str(), im.target.c_str()) != 0)
+    if (o.keepExisting && !o.original) {
+        if (::renameat2(AT_FDCWD, im.tempPath.c_str(), AT_FDCWD, im.target.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno == EEXIST)
+                return Error(ErrorCode::AlreadyExists, im.target + " exists already");
+            if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
+                return errnoError(errno, "can't make", im.target);
+            // No such rename here: a hard link is made only where no name is.
+            if (::link(im.tempPath.c_str(), im.target.c_str()) != 0) {
+                if (errno == EEXIST)
+                    return Error(ErrorCode::AlreadyExists, im.target + " exists already");
+                return errnoError(errno, "can't make", im.target);
+            }
+            ::unlink(im.tempPath.c_str());
+        }
+        placed = true;
+    }
+    if (!exchanged && !placed && ::rename(im.tempPath.c_str(), im.target.c_str()) != 0)
         return errnoError(errno, "can't replace", im.target);
     im.done = true;
     if (exchanged)

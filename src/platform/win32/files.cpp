@@ -555,7 +555,13 @@ Status ReplacementFile::commit(const CommitOptions& o) {
     }
     DWORD attrs = GetFileAttributesW(target.c_str());
     BOOL ok;
-    if (attrs == INVALID_FILE_ATTRIBUTES) {
+    if (o.keepExisting && !o.original) {
+        // Without MOVEFILE_REPLACE_EXISTING the move fails where a file is.
+        ok = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        if (!ok && (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS))
+            return Error(ErrorCode::AlreadyExists, im.target + " exists already");
+        attrs = INVALID_FILE_ATTRIBUTES;
+    } else if (attrs == INVALID_FILE_ATTRIBUTES) {
         ok = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
     } else {
         // A read-only file can't be replaced; it is one only until then.
