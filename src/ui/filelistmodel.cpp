@@ -293,6 +293,9 @@ QString FileListModel::reasonFor(const Error& error) {
     case ErrorCode::Cancelled:
         head = tr("中止しました。");
         break;
+    case ErrorCode::AlreadyExists:
+        head = tr("同じ名前のファイルが既にあるため、書き込みませんでした。");
+        break;
     case ErrorCode::Internal:
         head = tr("内部エラーが発生しました。");
         break;
