@@ -383,6 +383,24 @@ private slots:
         QVERIFY(!table->hasFocus());
     }
 
+    // A stored type this system keeps but doesn't change is named in
+    // Japanese on the user-defined grid, never by its short name.
+    void keptTypesHaveJapaneseNames() {
+        const std::pair<const char*, const char*> named[] = {
+            {"blob", "バイナリ"}, {"i8", "64 ビット整数"}, {"ui4", "符号なし整数"},
+            {"vector", "ベクトル"}, {"cy", "通貨"},       {"type 72", "種類 72"}};
+        std::vector<CustomProperty> kept;
+        for (const auto& [key, label] : named)
+            kept.push_back({key, OtherValue{key, "1"}, false});
+        kept.push_back({"linked", OtherValue{"ui8", ""}, true});
+        ui::CustomGrid* grid = w->form->singleCustom();
+        grid->setProperties(kept);
+        for (std::size_t i = 0; i < std::size(named); ++i)
+            QCOMPARE(grid->table()->item(int(i), ui::CustomGrid::TypeColumn)->text(), QString(named[i].second));
+        QCOMPARE(grid->table()->item(int(std::size(named)), ui::CustomGrid::TypeColumn)->text(),
+                 QStringLiteral("符号なし 64 ビット整数（リンク）"));
+    }
+
     void valueColumnFollowsTheGridWidth() {
         QCOMPARE(ui::PropertyGrids::valueColumnWidth(300), 100);
         QCOMPARE(ui::PropertyGrids::valueColumnWidth(301), 121);
