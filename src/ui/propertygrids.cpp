@@ -367,8 +367,8 @@ bool PropertyGrids::OpenValueEditor(QTableWidget* grid, int row) {
         m_grid = grid;
         m_row = row;
         Panel3->setFocus(Qt::MouseFocusReason);
-        // Every opening starts at the year, wherever the last one ended.
-        DateTimePicker8->startAtFirstSection();
+        // Every opening starts at the year, wherever the last one ended;
+        // the time field starts at its hour when Tab reaches it.
         DateTimePicker7->startAtFirstSection();
         return true;
     }
