@@ -307,6 +307,10 @@ private slots:
         QTest::newRow("date") << "batch" << int(kRowCreated) << "2010/04/01 12:30:00" << "2026/12/01\t10:00:00"
                               << "2026/12/01 10:00:00" << "2027/1/5\t9:05:07" << "2027/01/05 9:05:07"
                               << "2027/01/05 9:05:07";
+        // From a 31st to a shorter month, and a single-digit month and day.
+        QTest::newRow("date, month end") << "single" << int(kRowLastSaved) << "2010/01/31 12:30:00"
+                                         << "2024/02/29\t23:59:59" << "2024/02/29 23:59:59" << "2025/2/3"
+                                         << "2025/02/03 23:59:59" << "2025/02/03 23:59:59";
         QTest::newRow("clearable date") << "single" << int(kRowLastPrinted) << "" << "2026/12/01\t0:00:00"
                                         << "2026/12/01" << "1999/9/9" << "1999/09/09" << "1999/09/09";
         QTest::newRow("custom text") << "custom" << 0 << "old" << "新" << "新" << "y" << "y" << "y";
