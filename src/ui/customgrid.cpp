@@ -11,6 +11,7 @@
 #include <QRegularExpressionValidator>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTimeZone>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -33,8 +34,11 @@ std::string ss(const QString& s) { return s.toStdString(); }
 
 QDateTime toQDateTime(LocalDateTime v) {
     DateTimeFields f = DecodeLocal(v);
+    // Naive fields, as the editor keeps them: no daylight-saving rule may
+    // move a typed time that the local zone skips.
     return QDateTime(QDate(static_cast<int>(f.year), static_cast<int>(f.month), static_cast<int>(f.day)),
-                     QTime(static_cast<int>(f.hour), static_cast<int>(f.minute), static_cast<int>(f.second)));
+                     QTime(static_cast<int>(f.hour), static_cast<int>(f.minute), static_cast<int>(f.second)),
+                     QTimeZone::utc());
 }
 
 LocalDateTime fromQDateTime(const QDateTime& t) {
@@ -150,6 +154,7 @@ public:
             }
             case CustomType::Date: {
                 auto* edit = new TypedDateTimeEdit(parent);
+                edit->setTimeSpec(Qt::UTC);
                 edit->setDisplayFormat(dateDisplayFormat() + " H:mm:ss");
                 edit->setCalendarPopup(true);
                 return edit;

@@ -69,6 +69,17 @@ void TypedDateTimeEdit::keyPressEvent(QKeyEvent* event) {
     m_movedOnByItself = plain && typed.size() == 1 && typed[0].isDigit() && currentSectionIndex() > before;
 }
 
+// A section chosen afresh takes its separator as typed.
+void TypedDateTimeEdit::mousePressEvent(QMouseEvent* event) {
+    m_movedOnByItself = false;
+    QDateTimeEdit::mousePressEvent(event);
+}
+
+void TypedDateTimeEdit::focusInEvent(QFocusEvent* event) {
+    m_movedOnByItself = false;
+    QDateTimeEdit::focusInEvent(event);
+}
+
 DateTimePicker::DateTimePicker(QWidget* parent) : TypedDateTimeEdit(parent) {
     setTimeSpec(Qt::UTC);  // naive fields
     setDateRange(QDate(1601, 1, 1), QDate(9999, 12, 31));
