@@ -6,6 +6,7 @@
 #include "localtext/customtext.h"
 #include "localtext/datetext.h"
 #include "props/catalogue.h"
+#include "ui/propertygrids.h"
 
 namespace qv::ui {
 
@@ -36,7 +37,9 @@ QString BatchConfirmText(const engine::BatchSettings& s, std::size_t fileCount) 
     for (int row = 0; row < kRowCount; ++row) {
         if (!s.ticked.test(static_cast<std::size_t>(row)))
             continue;
-        const QString value = QString::fromStdString(s.values[static_cast<std::size_t>(row)]);
+        // As the grid shows it: the editing time with its unit.
+        const QString value =
+            PropertyGrids::shownText(row, QString::fromStdString(s.values[static_cast<std::size_t>(row)]));
         lines.append(QString::fromUtf8(kCatalogue[static_cast<std::size_t>(row)].Label) + QStringLiteral("：") +
                      (value.isEmpty() ? QObject::tr("（空にする）") : value));
     }

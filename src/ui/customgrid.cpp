@@ -4,12 +4,14 @@
 #include <QDateTimeEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTimeZone>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -32,8 +34,11 @@ std::string ss(const QString& s) { return s.toStdString(); }
 
 QDateTime toQDateTime(LocalDateTime v) {
     DateTimeFields f = DecodeLocal(v);
+    // Naive fields, as the editor keeps them: no daylight-saving rule may
+    // move a typed time that the local zone skips.
     return QDateTime(QDate(static_cast<int>(f.year), static_cast<int>(f.month), static_cast<int>(f.day)),
-                     QTime(static_cast<int>(f.hour), static_cast<int>(f.minute), static_cast<int>(f.second)));
+                     QTime(static_cast<int>(f.hour), static_cast<int>(f.minute), static_cast<int>(f.second)),
+                     QTimeZone::utc());
 }
 
 LocalDateTime fromQDateTime(const QDateTime& t) {
@@ -46,6 +51,50 @@ LocalDateTime fromQDateTime(const QDateTime& t) {
     f.second = static_cast<unsigned>(t.time().second());
     return EncodeLocal(f);
 }
+
+// The window's names of the stored types this system shows but doesn't
+// change, by the short names the back ends give them.
+struct OtherTypeName {
+    const char* key;
+    const char* label;
+};
+constexpr OtherTypeName kOtherTypes[] = {
+    {"empty", "空"},
+    {"null", "値なし"},
+    {"i1", "8 ビット整数"},
+    {"i2", "16 ビット整数"},
+    {"i4", "整数"},
+    {"int", "整数"},
+    {"i8", "64 ビット整数"},
+    {"ui1", "符号なし 8 ビット整数"},
+    {"ui2", "符号なし 16 ビット整数"},
+    {"ui4", "符号なし整数"},
+    {"uint", "符号なし整数"},
+    {"ui8", "符号なし 64 ビット整数"},
+    {"r4", "単精度実数"},
+    {"r8", "実数"},
+    {"decimal", "10 進数"},
+    {"cy", "通貨"},
+    {"date", "日付 (旧形式)"},
+    {"filetime", "日時"},
+    {"bool", "はい/いいえ"},
+    {"lpstr", "テキスト"},
+    {"lpwstr", "テキスト"},
+    {"bstr", "テキスト"},
+    {"error", "エラー値"},
+    {"variant", "バリアント"},
+    {"blob", "バイナリ"},
+    {"oblob", "バイナリ"},
+    {"stream", "ストリーム"},
+    {"ostream", "ストリーム"},
+    {"vstream", "ストリーム"},
+    {"storage", "ストレージ"},
+    {"ostorage", "ストレージ"},
+    {"cf", "クリップボード形式"},
+    {"clsid", "クラス ID"},
+    {"vector", "ベクトル"},
+    {"array", "配列"},
+};
 
 // A value text that suits a type, for a row whose type was just changed.
 QString valueForType(CustomType type, const QString& had) {
@@ -104,7 +153,8 @@ public:
                 return box;
             }
             case CustomType::Date: {
-                auto* edit = new QDateTimeEdit(parent);
+                auto* edit = new TypedDateTimeEdit(parent);
+                edit->setTimeSpec(Qt::UTC);
                 edit->setDisplayFormat(dateDisplayFormat() + " H:mm:ss");
                 edit->setCalendarPopup(true);
                 return edit;
@@ -129,11 +179,20 @@ public:
             box->setCurrentIndex(i < 0 ? 0 : i);
             return;
         }
-        if (auto* edit = qobject_cast<QDateTimeEdit*>(editor)) {
+        if (auto* edit = qobject_cast<TypedDateTimeEdit*>(editor)) {
             edit->setDateTime(toQDateTime(ParseDateTimeText(ss(text)).value_or(NowLocal())));
+            edit->startAtFirstSection();
             return;
         }
         QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+    // A date and time never shows cut off, however narrow its cell.
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override {
+        QStyledItemDelegate::updateEditorGeometry(editor, option, index);
+        if (auto* edit = qobject_cast<TypedDateTimeEdit*>(editor))
+            edit->resize(std::max(edit->width(), edit->neededWidth()), edit->height());
     }
 
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
@@ -185,6 +244,9 @@ CustomGrid::CustomGrid(Mode mode, QWidget* parent) : QGroupBox(parent), m_mode(m
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                              QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     m_table->setItemDelegate(new CustomDelegate(this));
+    // Tab goes on to the next control; Enter, like F2, opens the cell.
+    m_table->setTabKeyNavigation(false);
+    m_table->installEventFilter(this);
     // Four rows in sight; more scroll.
     m_table->setFixedHeight(m_table->verticalHeader()->defaultSectionSize() * 4 + header->sizeHint().height() + 4);
 
@@ -253,7 +315,7 @@ void CustomGrid::setProperties(const std::vector<CustomProperty>& properties) {
     m_shown = properties;
     m_table->setRowCount(0);
     for (const CustomProperty& p : properties) {
-        QString typeText = qs(CustomTypeLabelOf(p.value));
+        QString typeText = CustomTypeShown(p.value);
         if (p.linked)
             typeText += "（リンク）";
         appendRow(qs(p.name), p.editable() ? CustomTypeOf(p.value) : std::nullopt, typeText,
@@ -307,6 +369,33 @@ void CustomGrid::removeSelectedRows() {
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     for (int r : rows)
         m_table->removeRow(r);
+}
+
+bool CustomGrid::eventFilter(QObject* watched, QEvent* event) {
+    // Only a key the grid itself gets: one an open editor passed on is the
+    // editor's business.
+    if (watched == m_table && event->type() == QEvent::KeyPress && m_table->hasFocus()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_table->currentIndex().isValid()) {
+            m_table->edit(m_table->currentIndex());
+            return true;
+        }
+    }
+    return QGroupBox::eventFilter(watched, event);
+}
+
+QString CustomTypeShown(const CustomValue& value) {
+    if (CustomTypeOf(value))
+        return qs(CustomTypeLabelOf(value));
+    const std::string& key = std::get<OtherValue>(value).type;
+    for (const OtherTypeName& t : kOtherTypes)
+        if (key == t.key)
+            return QString::fromUtf8(t.label);
+    // "type 72" from a type code no name is known for.
+    if (key.rfind("type ", 0) == 0)
+        return "種類 " + qs(key.substr(5));
+    return qs(key);
 }
 
 void CustomGrid::commitEditor() { static_cast<CustomDelegate*>(m_table->itemDelegate())->commitOpenEditor(); }

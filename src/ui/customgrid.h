@@ -46,6 +46,9 @@ public:
     std::optional<CustomType> rowType(int row) const;
     void setRowType(int row, std::optional<CustomType> type, const QString& shownType = {});
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     int appendRow(const QString& name, std::optional<CustomType> type, const QString& typeText, const QString& value,
                   bool editable);
@@ -56,5 +59,10 @@ private:
     QPushButton* m_remove;
     std::vector<CustomProperty> m_shown;
 };
+
+// A value's type as the grid shows it: one of the four types a person
+// chooses between, or the Japanese name of a stored type this system keeps
+// but doesn't change ("ui4" shows as "符号なし整数").
+QString CustomTypeShown(const CustomValue& value);
 
 }  // namespace qv::ui

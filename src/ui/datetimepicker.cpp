@@ -1,6 +1,9 @@
 #include "ui/datetimepicker.h"
 
 #include <QDate>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QStyleOptionSpinBox>
 #include <QTime>
 
 #include "localtext/datetext.h"
@@ -21,7 +24,63 @@ QString dateDisplayFormat() {
     return QStringLiteral("yyyy/MM/dd");
 }
 
-DateTimePicker::DateTimePicker(QWidget* parent) : QDateTimeEdit(parent) {
+TypedDateTimeEdit::TypedDateTimeEdit(QWidget* parent) : QDateTimeEdit(parent) {}
+
+void TypedDateTimeEdit::startAtFirstSection() {
+    m_movedOnByItself = false;
+    if (sectionCount() == 0)
+        return;
+    setCurrentSectionIndex(0);
+    setSelectedSection(sectionAt(0));
+}
+
+int TypedDateTimeEdit::neededWidth() const {
+    // Digits are not equally wide in every font, so the widest digit stands
+    // for each one; letters (month names) are measured as shown.
+    const QFontMetrics fm(fontMetrics());
+    int digit = 0;
+    for (char c = '0'; c <= '9'; ++c)
+        digit = std::max(digit, fm.horizontalAdvance(QChar(c)));
+    int text = 0;
+    for (const QString& shown : {lineEdit()->text(), textFromDateTime(maximumDateTime())}) {
+        int w = 0;
+        for (QChar c : shown)
+            w += c.isDigit() ? digit : fm.horizontalAdvance(c);
+        text = std::max(text, w);
+    }
+    // What the style adds around the text: the difference between the
+    // field's hint and the text area the hint was made for.
+    const int frame = std::max(0, sizeHint().width() - fm.horizontalAdvance(textFromDateTime(minimumDateTime()) + u' '));
+    return std::max(sizeHint().width(), text + frame + 4);
+}
+
+void TypedDateTimeEdit::keyPressEvent(QKeyEvent* event) {
+    const QString typed = event->text();
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (plain && typed.size() == 1 && !typed[0].isDigit() && typed[0].isPrint() && !typed[0].isLetter() &&
+        m_movedOnByItself) {
+        // The separator after a section that was already left.
+        m_movedOnByItself = false;
+        event->accept();
+        return;
+    }
+    const int before = currentSectionIndex();
+    QDateTimeEdit::keyPressEvent(event);
+    m_movedOnByItself = plain && typed.size() == 1 && typed[0].isDigit() && currentSectionIndex() > before;
+}
+
+// A section chosen afresh takes its separator as typed.
+void TypedDateTimeEdit::mousePressEvent(QMouseEvent* event) {
+    m_movedOnByItself = false;
+    QDateTimeEdit::mousePressEvent(event);
+}
+
+void TypedDateTimeEdit::focusInEvent(QFocusEvent* event) {
+    m_movedOnByItself = false;
+    QDateTimeEdit::focusInEvent(event);
+}
+
+DateTimePicker::DateTimePicker(QWidget* parent) : TypedDateTimeEdit(parent) {
     setTimeSpec(Qt::UTC);  // naive fields
     setDateRange(QDate(1601, 1, 1), QDate(9999, 12, 31));
     setKind(Kind::Date);

@@ -4,8 +4,10 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QRegularExpressionValidator>
@@ -37,7 +39,40 @@ bool isInside(const QWidget* w, const QWidget* container) {
 
 int numberOrOne(const QString& s) { return text::parseInt32(s.toStdString()).value_or(1); }
 
+bool isEnter(const QKeyEvent* key) { return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter; }
+
+// A value cell: the row's value text is kept apart from what the cell shows,
+// so a unit on the screen never reaches the value text that the change
+// runs, the saved defaults and the export take.
+class ValueItem : public QTableWidgetItem {
+public:
+    QVariant data(int role) const override {
+        if (role == Qt::DisplayRole || role == Qt::EditRole) {
+            const QString value = QTableWidgetItem::data(Qt::UserRole).toString();
+            return tableWidget() ? PropertyGrids::shownText(row(), value) : value;
+        }
+        return QTableWidgetItem::data(role);
+    }
+    QTableWidgetItem* clone() const override { return new ValueItem(*this); }
+};
+
+QHBoxLayout* rowLayout(QWidget* panel) {
+    auto* layout = new QHBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
 }  // namespace
+
+QString PropertyGrids::shownText(int row, const QString& value) {
+    // Minutes are shown with their unit; a text that is no number (a value
+    // typed into the batch page before, say) is shown as it is.
+    if (kCatalogue[static_cast<std::size_t>(row)].Editor == EditorKind::Minutes &&
+        text::parseInt64(value.trimmed().toStdString()))
+        return value.trimmed() + QStringLiteral(" 分");
+    return value;
+}
 
 int PropertyGrids::valueColumnWidth(int gridWidth) { return gridWidth > 300 ? gridWidth - 180 : 100; }
 
@@ -64,14 +99,16 @@ PropertyGrids::PropertyGrids(QTableWidget* batchGrid, QTableWidget* singleGrid, 
     DateTimePicker7 = new DateTimePicker(Panel3);
     DateTimePicker7->setObjectName(QStringLiteral("DateTimePicker7"));
     DateTimePicker7->setKind(DateTimePicker::Kind::Date);
-    DateTimePicker7->setGeometry(0, 0, 89, kRowHeight);
     DateTimePicker8 = new DateTimePicker(Panel3);
     DateTimePicker8->setObjectName(QStringLiteral("DateTimePicker8"));
     DateTimePicker8->setKind(DateTimePicker::Kind::Time);
-    DateTimePicker8->setGeometry(87, 0, 73, kRowHeight);
     CheckBox15 = new QCheckBox(tr("消す"), Panel3);
     CheckBox15->setObjectName(QStringLiteral("CheckBox15"));
-    CheckBox15->setGeometry(161, 0, 46, kRowHeight);
+    // As wide as the cell, and never narrower than the pickers' texts.
+    QHBoxLayout* dateRow = rowLayout(Panel3);
+    dateRow->addWidget(DateTimePicker7, 1);
+    dateRow->addWidget(DateTimePicker8, 1);
+    dateRow->addWidget(CheckBox15, 0);
     Panel3->setFocusProxy(DateTimePicker7);
 
     Panel5 = new QFrame(home);
@@ -81,20 +118,33 @@ PropertyGrids::PropertyGrids(QTableWidget* batchGrid, QTableWidget* singleGrid, 
     Panel5->hide();
     Edit3 = new QLineEdit(Panel5);
     Edit3->setObjectName(QStringLiteral("Edit3"));
-    Edit3->setGeometry(0, 0, 38, kRowHeight);
     // Digits only: no sign, no separators, no blanks; any length.
     Edit3->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit3));
     Edit3->installEventFilter(this);
     UpDown1 = new UpDown(Panel5);
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
-    UpDown1->setGeometry(38, 0, 16, kRowHeight);
+    UpDown1->setFixedWidth(16);
     UpDown1->setBuddy(Edit3);
     UpDown1->setRange(0, 32767);
     CheckBox6 = new QCheckBox(tr("消す"), Panel5);
     CheckBox6->setObjectName(QStringLiteral("CheckBox6"));
-    CheckBox6->setGeometry(57, 0, 48, kRowHeight);
+    Label5 = new QLabel(tr(" 分"), Panel5);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    QHBoxLayout* numberRow = rowLayout(Panel5);
+    numberRow->addWidget(Edit3);
+    numberRow->addWidget(UpDown1);
+    numberRow->addWidget(Label5);
+    numberRow->addSpacing(3);
+    numberRow->addWidget(CheckBox6);
     Panel5->setFocusProxy(Edit3);
-    Panel5->resize(57 + 48, kRowHeight);
+    // Enter confirms and Esc cancels wherever the focus is in an editor.
+    for (QWidget* w : std::initializer_list<QWidget*>{DateTimePicker7, DateTimePicker8, CheckBox15, CheckBox6})
+        w->installEventFilter(this);
+    // A value typed or stepped is a value, not an erase.
+    connect(Edit3, &QLineEdit::textEdited, CheckBox6, [this] { CheckBox6->setChecked(false); });
+    connect(UpDown1, &UpDown::stepped, CheckBox6, [this] { CheckBox6->setChecked(false); });
+    for (DateTimePicker* p : {DateTimePicker7, DateTimePicker8})
+        connect(p, &DateTimePicker::valueEdited, CheckBox15, [this] { CheckBox15->setChecked(false); });
 
     connect(qApp, &QApplication::focusChanged, this, &PropertyGrids::onFocusChanged);
     for (QTableWidget* grid : {m_batch, m_single}) {
@@ -120,8 +170,8 @@ void PropertyGrids::setUpGrid(QTableWidget* grid, bool checkable) {
     grid->setHorizontalHeaderLabels({tr("概要情報"), tr("値")});
     grid->verticalHeader()->hide();
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid->verticalHeader()->setMinimumSectionSize(kRowHeight);
-    grid->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    grid->verticalHeader()->setMinimumSectionSize(rowHeightFor(grid));
+    grid->verticalHeader()->setDefaultSectionSize(rowHeightFor(grid));
     QHeaderView* header = grid->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Fixed);
     header->setStretchLastSection(false);
@@ -149,7 +199,7 @@ void PropertyGrids::setUpGrid(QTableWidget* grid, bool checkable) {
         }
         label->setFlags(flags);
         grid->setItem(row, 0, label);
-        auto* value = new QTableWidgetItem(QString());
+        auto* value = new ValueItem;
         value->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         grid->setItem(row, 1, value);
     }
@@ -161,12 +211,12 @@ void PropertyGrids::applyColumnRule(QTableWidget* grid) {
 
 QString PropertyGrids::valueText(QTableWidget* grid, int row) const {
     const QTableWidgetItem* item = grid->item(row, 1);
-    return item ? item->text() : QString();
+    return item ? item->data(Qt::UserRole).toString() : QString();
 }
 
 void PropertyGrids::setValueText(QTableWidget* grid, int row, const QString& text) {
     if (QTableWidgetItem* item = grid->item(row, 1))
-        item->setText(text);
+        item->setData(Qt::UserRole, text);
 }
 
 bool PropertyGrids::isTicked(int row) const {
@@ -211,7 +261,7 @@ void PropertyGrids::moveEditorTo(QWidget* editor, QTableWidget* grid) {
 }
 
 void PropertyGrids::gridClicked(QTableWidget* grid, const QPoint& pos) {
-    if (grid == m_single && !(m_singleGate && m_singleGate() && !grid->selectedItems().isEmpty()))
+    if (!gridOpens(grid))
         return;
     if (m_open != Editor::None)
         closeEditor(false);
@@ -229,6 +279,39 @@ void PropertyGrids::gridClicked(QTableWidget* grid, const QPoint& pos) {
         openTextEditor(grid, row);
 }
 
+bool PropertyGrids::gridOpens(QTableWidget* grid) const {
+    return grid != m_single || (m_singleGate && m_singleGate() && !grid->selectedItems().isEmpty());
+}
+
+void PropertyGrids::openSelectedRow(QTableWidget* grid) {
+    const int row = grid->currentRow();
+    if (row < 0 || !gridOpens(grid))
+        return;
+    if (m_open != Editor::None)
+        closeEditor(false);
+    moveEditorTo(Edit1, grid);
+    grid->selectRow(row);
+    grid->scrollToItem(grid->item(row, 0), QAbstractItemView::EnsureVisible);
+    if (!OpenValueEditor(grid, row))
+        openTextEditor(grid, row);
+}
+
+int PropertyGrids::rowHeightFor(const QWidget* grid) {
+    // Rows are 20 pixels unless the font needs more.
+    return std::max(kRowHeight, grid->fontMetrics().height() + 4);
+}
+
+void PropertyGrids::placeEditor(QWidget* editor, QTableWidget* grid, int row, int width) {
+    const int h = grid->rowHeight(row);
+    for (QWidget* child : editor->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        child->setFixedHeight(h);
+    width = std::max(width, editor->minimumSizeHint().width());
+    int left = grid->columnViewportPosition(1) + 2;
+    // An editor wider than what is left of the grid moves left into sight.
+    left = std::max(0, std::min(left, grid->viewport()->width() - width));
+    editor->setGeometry(left, grid->rowViewportPosition(row), width, h);
+}
+
 void PropertyGrids::openTextEditor(QTableWidget* grid, int row) {
     const int left = grid->columnViewportPosition(1);
     Edit1->setGeometry(left + 3, grid->rowViewportPosition(row), grid->columnWidth(1) - 4, grid->rowHeight(row));
@@ -243,20 +326,22 @@ void PropertyGrids::openTextEditor(QTableWidget* grid, int row) {
 }
 
 bool PropertyGrids::OpenValueEditor(QTableWidget* grid, int row) {
-    const int left = grid->columnViewportPosition(1) + 2;
-    const int top = grid->rowViewportPosition(row);
     const QString value = valueText(grid, row);
     if (isNumberRow(row)) {
         moveEditorTo(Panel5, grid);
-        Panel5->move(left, top);
-        Panel5->show();
-        Panel5->raise();
         Edit3->setText(value);
         CheckBox6->show();
         CheckBox6->setChecked(value.trimmed().isEmpty());
         const int n = numberOrOne(value);
         Edit3->setText(QString::number(n));
         UpDown1->setPosition(n);
+        Label5->setVisible(kCatalogue[static_cast<std::size_t>(row)].Editor == EditorKind::Minutes);
+        // Room for five digits at the grid's font, the arrows' range.
+        const QFontMetrics fm(Edit3->fontMetrics());
+        Edit3->setFixedWidth(std::max(38, fm.horizontalAdvance(QStringLiteral("000000")) + 8));
+        placeEditor(Panel5, grid, row, 0);
+        Panel5->show();
+        Panel5->raise();
         m_open = Editor::Number;
         m_grid = grid;
         m_row = row;
@@ -269,18 +354,22 @@ bool PropertyGrids::OpenValueEditor(QTableWidget* grid, int row) {
         const LocalDateTime at = ParseDateTimeText(value.toStdString()).value_or(NowLocal());
         DateTimePicker7->setValue(at);
         DateTimePicker8->setValue(at);
-        const bool erasable = row == kRowLastPrinted;
+        const bool erasable = kCatalogue[static_cast<std::size_t>(row)].Editor == EditorKind::DateTimeClearable;
         CheckBox15->setVisible(erasable);
         if (erasable)
             CheckBox15->setChecked(value.isEmpty());
-        Panel3->resize(89 + 73 + (erasable ? 46 : 0), kRowHeight);
-        Panel3->move(left, top);
+        for (DateTimePicker* p : {DateTimePicker7, DateTimePicker8})
+            p->setMinimumWidth(p->neededWidth());
+        placeEditor(Panel3, grid, row, grid->columnWidth(1) - 3);
         Panel3->show();
         Panel3->raise();
         m_open = Editor::Date;
         m_grid = grid;
         m_row = row;
         Panel3->setFocus(Qt::MouseFocusReason);
+        // Every opening starts at the year, wherever the last one ended;
+        // the time field starts at its hour when Tab reaches it.
+        DateTimePicker7->startAtFirstSection();
         return true;
     }
     return false;
@@ -319,15 +408,17 @@ QString PropertyGrids::committedText() const {
     return QString();
 }
 
-void PropertyGrids::closeEditor(bool focusGrid) {
+void PropertyGrids::closeEditor(bool focusGrid, bool commit) {
     QWidget* editor = openEditorWidget();
     if (!editor)
         return;
-    if (m_open == Editor::Number)
-        normaliseNumberField();
-    // The row the editor was opened on, even if the grid's selection moved
-    // meanwhile.
-    setValueText(m_grid, m_row, committedText());
+    if (commit) {
+        if (m_open == Editor::Number)
+            normaliseNumberField();
+        // The row the editor was opened on, even if the grid's selection
+        // moved meanwhile.
+        setValueText(m_grid, m_row, committedText());
+    }
     QTableWidget* grid = m_grid;
     m_open = Editor::None;
     m_grid = nullptr;
@@ -352,21 +443,30 @@ void PropertyGrids::onFocusChanged(QWidget* /*old*/, QWidget* now) {
 
 bool PropertyGrids::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::KeyPress:
-        if (watched == Edit1 && m_open == Editor::Text) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        QWidget* editor = openEditorWidget();
+        if (editor && isInside(static_cast<QWidget*>(watched), editor)) {
+            if (isEnter(key)) {
+                // A date part being typed counts as typed.
+                if (m_open == Editor::Date)
+                    for (DateTimePicker* p : {DateTimePicker7, DateTimePicker8})
+                        p->interpretText();
                 closeEditor(true);
                 return true;
             }
             if (key->key() == Qt::Key_Escape) {
-                // The old text goes back, so the commit abandons the edit.
-                Edit1->setText(valueText(m_grid, m_row));
-                closeEditor(true);
+                closeEditor(true, false);
                 return true;
             }
+        } else if ((watched == m_batch || watched == m_single) && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+                   (isEnter(key) || key->key() == Qt::Key_F2)) {
+            // The keyboard's way to the editor of the selected row.
+            openSelectedRow(static_cast<QTableWidget*>(watched));
+            return true;
         }
         break;
+    }
     case QEvent::FocusOut:
         if (watched == Edit3 && Edit3->text().isEmpty())
             Edit3->setText(QStringLiteral("1"));

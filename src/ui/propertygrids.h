@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QFrame;
+class QLabel;
 class QLineEdit;
 class QTableWidget;
 class QWidget;
@@ -49,6 +50,8 @@ public:
     // The click on a grid (ListView2Click, ListView3Click): opens the editor of
     // the value cell at pos (viewport coordinates), if there is one.
     void gridClicked(QTableWidget* grid, const QPoint& pos);
+    // Enter or F2 on a grid: opens the editor of its selected row.
+    void openSelectedRow(QTableWidget* grid);
     // Opens the number or date editor of the row; false for a text row.
     bool OpenValueEditor(QTableWidget* grid, int row);
     // Commits and closes whatever editor is open, so that a command sees
@@ -59,6 +62,9 @@ public:
 
     // The value column's width for a grid this wide.
     static int valueColumnWidth(int gridWidth);
+    // What a value cell shows for a row's value text: the editing time
+    // with its unit ("125 分"), every other value as it is.
+    static QString shownText(int row, const QString& value);
 
     // The editors, named as the window's controls.
     QLineEdit* Edit1;
@@ -69,6 +75,7 @@ public:
     QFrame* Panel5;
     QLineEdit* Edit3;
     UpDown* UpDown1;
+    QLabel* Label5;  // the minutes' unit
     QCheckBox* CheckBox6;
 
 protected:
@@ -78,11 +85,16 @@ private:
     void setUpGrid(QTableWidget* grid, bool checkable);
     void applyColumnRule(QTableWidget* grid);
     void openTextEditor(QTableWidget* grid, int row);
+    bool gridOpens(QTableWidget* grid) const;
+    static int rowHeightFor(const QWidget* grid);
+    // Lays an editor over the row's value cell, at least width wide and as
+    // wide as its parts need.
+    static void placeEditor(QWidget* editor, QTableWidget* grid, int row, int width);
     void moveEditorTo(QWidget* editor, QTableWidget* grid);
     void onFocusChanged(QWidget* old, QWidget* now);
-    // Commits the open editor into its row and hides it; the grid gets the
-    // focus when asked.
-    void closeEditor(bool focusGrid);
+    // Commits the open editor into its row (unless cancelled) and hides it;
+    // the grid gets the focus when asked.
+    void closeEditor(bool focusGrid, bool commit = true);
     QString committedText() const;
     void normaliseNumberField();
     QWidget* openEditorWidget() const;

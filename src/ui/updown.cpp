@@ -51,6 +51,7 @@ void UpDown::stepBy(int steps) {
     setPosition(from + steps);
     if (m_buddy)
         m_buddy->setText(QString::number(m_position));
+    emit stepped();
 }
 
 }  // namespace qv::ui

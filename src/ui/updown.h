@@ -28,6 +28,8 @@ public:
 
 signals:
     void positionChanged(int position);
+    // An arrow was used.
+    void stepped();
 
 private:
     QToolButton* m_up;
