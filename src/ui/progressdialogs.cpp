@@ -142,6 +142,14 @@ engine::BatchReport TForm7::runRestore(const std::vector<engine::JournalEntry>& 
     return report;
 }
 
+engine::ScrubReport TForm7::runScrub(const std::vector<engine::ScrubInput>& inputs,
+                                     const engine::ScrubSettings& settings, FileDone onFileDone) {
+    engine::ScrubReport report;
+    runModal([&](const engine::RunCallbacks& callbacks) { report = engine::RunScrub(inputs, settings, callbacks); },
+             std::move(onFileDone));
+    return report;
+}
+
 TForm9::TForm9(QWidget* parent) : RunProgressDialog(parent), m_ui(std::make_unique<Ui::TForm9>()) {
     m_ui->setupUi(this);
     bind(m_ui->Label1, m_ui->Label2, m_ui->ProgressBar1, m_ui->Button1);

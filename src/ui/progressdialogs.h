@@ -15,6 +15,7 @@
 #include "engine/csv.h"
 #include "engine/csv_import.h"
 #include "engine/restore.h"
+#include "engine/scrub.h"
 #include "engine/settings.h"
 
 class QLabel;
@@ -87,6 +88,9 @@ public:
     // The same for putting the documents of a journal back.
     engine::BatchReport runRestore(const std::vector<engine::JournalEntry>& entries,
                                    const engine::BackupPolicy& policy, FileDone onFileDone);
+    // The same for a scrub, in place or into delivery copies.
+    engine::ScrubReport runScrub(const std::vector<engine::ScrubInput>& inputs, const engine::ScrubSettings& settings,
+                                 FileDone onFileDone);
 
 private:
     std::unique_ptr<Ui::TForm7> m_ui;

@@ -202,4 +202,16 @@ SaveAnswer QtPrompts::askSave(QWidget* parent, const QString& text) {
 
 void QtPrompts::openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
 
+std::optional<ScrubChoice> QtPrompts::chooseScrub(QWidget* parent, bool delivery) {
+    ScrubDialog dialog(delivery, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.choice();
+}
+
+void QtPrompts::showAudit(QWidget* parent, const std::vector<engine::FileAudit>& audits) {
+    AuditDialog dialog(audits, parent);
+    dialog.exec();
+}
+
 }  // namespace qv::ui

@@ -11,6 +11,7 @@
 
 #include "engine/csv.h"
 #include "engine/csv_import.h"
+#include "ui/scrubwindow.h"
 
 class QFileDialog;
 class QWidget;
@@ -67,6 +68,11 @@ public:
     virtual SaveAnswer askSave(QWidget* parent, const QString& text) = 0;
     // Hands an address to the desktop; failures are ignored.
     virtual void openUrl(const QUrl& url) = 0;
+    // What a scrub removes (and for delivery copies, where they go); no
+    // value when cancelled.
+    virtual std::optional<ScrubChoice> chooseScrub(QWidget* parent, bool delivery) = 0;
+    // The findings of "個人情報の確認".
+    virtual void showAudit(QWidget* parent, const std::vector<engine::FileAudit>& audits) = 0;
 };
 
 // The real dialogs and message boxes.
@@ -85,6 +91,8 @@ public:
     bool confirmRun(QWidget* parent, const QString& text) override;
     SaveAnswer askSave(QWidget* parent, const QString& text) override;
     void openUrl(const QUrl& url) override;
+    std::optional<ScrubChoice> chooseScrub(QWidget* parent, bool delivery) override;
+    void showAudit(QWidget* parent, const std::vector<engine::FileAudit>& audits) override;
 
 private:
     QString m_lastCsvPath;

@@ -285,6 +285,9 @@ void TForm1::connectCommands() {
         UndoLastRunClick();
     });
     connect(m_undoButton, &QPushButton::clicked, m_ui->Undo1, &QAction::trigger);
+    connect(m_ui->Audit1, &QAction::triggered, this, &TForm1::AuditClick);
+    connect(m_ui->Scrub1, &QAction::triggered, this, [this] { ScrubClick(false); });
+    connect(m_ui->Delivery1, &QAction::triggered, this, [this] { ScrubClick(true); });
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
     connect(m_ui->BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
     // "終了": closing asks only about pending single-page edits.

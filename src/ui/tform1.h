@@ -98,6 +98,9 @@ public:
     void ImportCsvClick();  // CSVから変更 (batch)
     // 元に戻す: the documents of the last run that made backups put back.
     void UndoLastRunClick();
+    // 個人情報の確認, 個人情報を削除 and 納品用コピーを作成 over the listed files.
+    void AuditClick();
+    void ScrubClick(bool delivery);
     bool canUndo() const { return !m_lastRun.journals.empty(); }
 
     // Help menu, hints and About.

@@ -106,6 +106,11 @@ public:
     }
     void message(QWidget*, const QString& text) override { messages.append(text); }
     void openUrl(const QUrl& url) override { urls.append(url); }
+    // The scrub's choice (none: cancelled), and the audits shown.
+    std::optional<ui::ScrubChoice> scrubAnswer;
+    std::optional<ui::ScrubChoice> chooseScrub(QWidget*, bool) override { return scrubAnswer; }
+    std::vector<engine::FileAudit> audits;
+    void showAudit(QWidget*, const std::vector<engine::FileAudit>& shown) override { audits = shown; }
 };
 
 // Tokyo time and the "yyyy/MM/dd" "H:mm:ss" formats for the whole run, and

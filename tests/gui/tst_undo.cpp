@@ -2,11 +2,13 @@
 // put back byte for byte, and the restore itself can be undone in turn.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
 
+#include "engine/audit.h"
 #include "engine/change.h"
 #include "guitest.h"
 #include "props/catalogue.h"
@@ -95,6 +97,46 @@ private slots:
         QCOMPARE(list->stateAt(rowA), FileState::Changed);
         QCOMPARE(list->stateAt(rowB), FileState::ChangeFailed);
         QVERIFY(!list->reasonAt(rowB).isEmpty());
+    }
+
+    // 個人情報: the audit names the author; delivery copies lose it and keep
+    // the tree, the originals untouched; an in-place scrub is undone.
+    void scrubFromTheWindow() {
+        test::TempDir dir;
+        std::filesystem::create_directories(dir.file("sub"));
+        const std::string a = dir.copyData("lo_ascii.xls");
+        const std::string b = dir.file("sub/lo_ascii.xlsx");
+        std::filesystem::copy_file(dir.copyData("lo_ascii.xlsx"), b);
+        const std::string aBytes = test::readFile(a), bBytes = test::readFile(b);
+        test::Window w;
+        w.list({a, b});
+        w.form->AuditClick();
+        QCOMPARE(w.prompts->audits.size(), std::size_t{2});
+        auto hasAuthor = [](const engine::FileAudit& f) {
+            return std::any_of(f.items.begin(), f.items.end(), [](const auto& i) { return i.key == "author"; });
+        };
+        QVERIFY(hasAuthor(w.prompts->audits[0]));
+
+        test::TempDir elsewhere;
+        const std::string out = elsewhere.file("delivery");
+        w.prompts->scrubAnswer = ui::ScrubChoice{engine::ScrubSelection::Default(), test::s2q(out), false};
+        w.form->ScrubClick(true);
+        QVERIFY(!w.prompts->batchQuestions.isEmpty());
+        QVERIFY(w.prompts->batchQuestions.last().contains(QStringLiteral("作成者")));
+        QCOMPARE(test::readFile(a), aBytes);
+        QCOMPARE(test::readFile(b), bBytes);
+        QVERIFY(!hasAuthor(engine::AuditFile(out + "/lo_ascii.xls")));
+        QVERIFY(!hasAuthor(engine::AuditFile(out + "/sub/lo_ascii.xlsx")));
+
+        w.ui().CheckBox4->setChecked(true);
+        w.form->ScrubClick(false);
+        QVERIFY(!hasAuthor(engine::AuditFile(a)));
+        QCOMPARE(w.form->findChild<QLabel*>(QStringLiteral("RunSummary"))->text(),
+                 QStringLiteral("2 件変更、0 件失敗、0 件は変更なし"));
+        w.prompts->confirmAnswer = true;
+        w.ui().Undo1->trigger();
+        QCOMPARE(test::readFile(a), aBytes);
+        QCOMPARE(test::readFile(b), bBytes);
     }
 };
 
