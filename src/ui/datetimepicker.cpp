@@ -140,4 +140,16 @@ void DateTimePicker::onEdited() {
     emit valueEdited(m_value);
 }
 
+bool DateTimePicker::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (plain && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            QWidget::focusNextPrevChild(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+    }
+    return TypedDateTimeEdit::event(event);
+}
+
 }  // namespace qv::ui

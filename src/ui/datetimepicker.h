@@ -56,6 +56,11 @@ signals:
     // The user changed the shown part.
     void valueEdited(double value);
 
+protected:
+    // Tab leaves the picker, one stop like any control: the arrow keys and
+    // the typed separators move between its parts.
+    bool event(QEvent* event) override;
+
 private:
     void showValue();
     void onEdited();

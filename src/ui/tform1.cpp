@@ -94,6 +94,7 @@ TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent)
     m_grids->setSingleGridGate([this] { return selectedRow() >= 0; });
     setUpPages();
     connectCommands();
+    setUpTabOrder();
     watchSingleEdits();
 
     auto* notice = new QLabel(copyrightLine(), m_ui->StatusBar1);
@@ -329,8 +330,14 @@ int TForm1::selectedRow() const {
 void TForm1::selectRow(int row) {
     if (row < 0 || row >= m_files->rowCount())
         return;
-    m_ui->ListView1->selectRow(row);
-    m_ui->ListView1->scrollTo(m_files->index(row, 0));
+    // Through the selection model: the view's own selectRow() extends the
+    // selection while Shift or Ctrl is held, as it is when a shortcut such
+    // as Ctrl+Shift+O added the files.
+    const QModelIndex index = m_files->index(row, 0);
+    QItemSelectionModel* selection = m_ui->ListView1->selectionModel();
+    selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    selection->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_ui->ListView1->scrollTo(index);
 }
 
 void TForm1::clearSelection() { m_ui->ListView1->selectionModel()->clearSelection(); }

@@ -146,6 +146,9 @@ private:
     void showSingleFile(const std::string& path, bool readable);
     void setUpPages();
     void connectCommands();
+    // Tab and Shift+Tab follow the window as it reads: the list, the page's
+    // tabs, then each page top to bottom, its buttons last.
+    void setUpTabOrder();
 
     // The selection of the file list changed.
     void ListView1Change();

@@ -1,5 +1,11 @@
 // The window's layout on the screen it opens on, and its help window.
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <array>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,6 +14,8 @@
 #include <QVBoxLayout>
 
 #include "platform/platform.h"
+#include "ui/backupchoice.h"
+#include "ui/customgrid.h"
 #include "ui/appearance.h"
 #include "ui/prompts.h"
 #include "ui/tform1.h"
@@ -53,6 +61,37 @@ void TForm1::fitToScreen() {
         const int pages = m_ui->PageControl1->minimumSizeHint().width() + 40;
         splitter->setSizes({std::max(splitter->width() - pages, 200), pages});
     }
+}
+
+void TForm1::setUpTabOrder() {
+    auto chain = [](std::initializer_list<QWidget*> widgets) {
+        QWidget* previous = nullptr;
+        for (QWidget* w : widgets) {
+            if (previous)
+                QWidget::setTabOrder(previous, w);
+            previous = w;
+        }
+    };
+    auto customParts = [](const QWidget* grid, const char* prefix) {
+        const QString p = QString::fromLatin1(prefix);
+        return std::array<QWidget*, 3>{grid->findChild<QWidget*>(p + QStringLiteral("CustomTable")),
+                                       grid->findChild<QWidget*>(p + QStringLiteral("CustomAddButton")),
+                                       grid->findChild<QWidget*>(p + QStringLiteral("CustomRemoveButton"))};
+    };
+    const auto single = customParts(m_customSingle, "");
+    const auto batch = customParts(m_customBatch, "Batch");
+    Ui::TForm1& u = *m_ui;
+    chain({u.ToolButton1, u.ToolButton5, u.ToolButton2, u.ToolButton3, u.ListView1, m_failedOnly, u.PageControl1,
+           u.ListView3, single[0], single[1], single[2], u.DateTimePicker9, u.DateTimePicker10, u.DateTimePicker11,
+           u.DateTimePicker12, u.DateTimePicker13, u.DateTimePicker14, u.CheckBox16, u.CheckBox17, u.CheckBox18,
+           u.CheckBox23, u.CheckBox5, m_backupSingle->place(), m_backupSingle->folder(), m_backupSingle->browse(),
+           m_backupSingle->generations(), u.BitBtn6, u.BitBtn9, u.BitBtn5, u.BitBtn7});
+    chain({u.ToolButton9, u.ToolButton10, u.ToolButton12, u.ListView2, batch[0], batch[1], batch[2], u.CheckBox9,
+           u.DateTimePicker1, u.CheckBox10, u.DateTimePicker2, u.CheckBox11, u.DateTimePicker3, u.CheckBox12,
+           u.DateTimePicker4, u.CheckBox13, u.DateTimePicker5, u.CheckBox14, u.DateTimePicker6, u.CheckBox1,
+           u.CheckBox2, u.CheckBox3, u.CheckBox8, u.CheckBox4, m_backupBatch->place(), m_backupBatch->folder(),
+           m_backupBatch->browse(), m_backupBatch->generations(), m_undoButton, u.BitBtn2, u.BitBtn8,
+           u.ImportCsvButton, u.BitBtn3, u.BitBtn4});
 }
 
 QString TForm1::helpFilePath() {

@@ -61,6 +61,19 @@ private slots:
         key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(w.form->fileList()->rowCount(), 2);
         QCOMPARE(statusLabel(w, "FileCount"), QStringLiteral("2 個のファイル"));
+        QCOMPARE(w.form->selectedRow(), 1);
+        // Tab walks the single page top to bottom, each picker one stop,
+        // and reaches 変更.
+        w.ui().ListView3->setFocus();
+        QStringList chain;
+        while (chain.size() < 30 && QApplication::focusWidget() != w.ui().BitBtn6) {
+            chain << QApplication::focusWidget()->objectName();
+            key(Qt::Key_Tab);
+        }
+        QCOMPARE(chain.mid(0, 9), (QStringList{"ListView3", "CustomTable", "CustomAddButton", "CustomRemoveButton",
+                                               "DateTimePicker9", "DateTimePicker10", "DateTimePicker11",
+                                               "DateTimePicker12", "DateTimePicker13"}));
+        QVERIFY2(chain.size() <= 18, qPrintable(chain.join(u' ')));
         // Tab leaves the list instead of walking its cells.
         w.ui().ListView1->setFocus();
         key(Qt::Key_Tab);
