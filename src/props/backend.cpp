@@ -124,6 +124,12 @@ Result<OpenDocument> openDocument(const std::string& path) {
         e.message = path + " is " + e.message;
         return e;
     }
+    // An OpenDocument writer that compressed "mimetype" or put it elsewhere;
+    // an archive that starts with its content types is an Office package.
+    constexpr std::string_view kContentTypes = "[Content_Types].xml";
+    if (*kind == ContainerKind::Package && first.starts_with(kZipLocalHeader) && first.size() >= 30 &&
+        first.substr(30, kContentTypes.size()) != kContentTypes && IsOpenDocumentArchive(*file, size))
+        kind = ContainerKind::OpenDocument;
     OpenDocument doc;
     doc.file = std::move(*file);
     switch (*kind) {

@@ -44,8 +44,9 @@ public:
 };
 
 // The back end for a file's content: the compound-file signature, a ZIP
-// whose first entry is an OpenDocument "mimetype", a ZIP local header or a
-// ZIP end record; ErrorCode::NotAnOfficeDocument for anything else (an empty
+// whose "mimetype" names an OpenDocument media type (first and stored, or
+// found in a directory without content types), a ZIP local header or a ZIP
+// end record; ErrorCode::NotAnOfficeDocument for anything else (an empty
 // file, a text file, a web page saved as ".xls").
 Result<const MetadataBackend*> backendFor(const std::string& path);
 

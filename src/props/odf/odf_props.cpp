@@ -8,6 +8,8 @@
 #include "props/odf/meta.h"
 #include "props/package/xml_part.h"
 #include "zip/archive.h"
+#include "zip/extract.h"
+#include "zip/source.h"
 
 namespace qv {
 
@@ -200,6 +202,18 @@ std::optional<std::string> OpenDocumentMediaType(std::string_view head) {
     if (!type.starts_with(kOpenDocumentMediaTypePrefix))
         return std::nullopt;
     return type;
+}
+
+bool IsOpenDocumentArchive(const platform::File& file, std::uint64_t size) {
+    zip::FileSource source(file, size);
+    auto dir = zip::ReadDirectory(source);
+    if (!dir || zip::FindEntry(*dir, "[Content_Types].xml"))
+        return false;
+    const zip::ZipEntry* e = zip::FindEntry(*dir, "mimetype");
+    if (!e || e->uncompressedSize > 255 || e->isEncrypted())
+        return false;
+    auto type = zip::ExtractEntry(source, *e);
+    return type && type->starts_with(kOpenDocumentMediaTypePrefix);
 }
 
 Result<DocumentMetadata> ReadOdfMetadata(const std::string& path) {

@@ -21,6 +21,11 @@ inline constexpr std::string_view kOpenDocumentMediaTypePrefix = "application/vn
 // is an OpenDocument media type.
 std::optional<std::string> OpenDocumentMediaType(std::string_view head);
 
+// The same told from the archive's directory, for writers that compress
+// "mimetype" or put it elsewhere: an archive without [Content_Types].xml
+// whose "mimetype" entry names an OpenDocument media type.
+bool IsOpenDocumentArchive(const platform::File& file, std::uint64_t size);
+
 // Reads meta.xml. A file without one has no properties (every row absent);
 // an encrypted file fails with PasswordProtected, a meta.xml that is not
 // well-formed with BadXml.
