@@ -126,9 +126,12 @@ Result<OpenDocument> openDocument(const std::string& path) {
     }
     // An OpenDocument writer that compressed "mimetype" or put it elsewhere;
     // an archive that starts with its content types is an Office package.
-    constexpr std::string_view kContentTypes = "[Content_Types].xml";
+    auto startsAsPackage = [&first] {
+        std::string_view name = first.substr(30);
+        return name.starts_with("[Content_Types].xml") || name.starts_with("_rels/.rels");
+    };
     if (*kind == ContainerKind::Package && first.starts_with(kZipLocalHeader) && first.size() >= 30 &&
-        first.substr(30, kContentTypes.size()) != kContentTypes && IsOpenDocumentArchive(*file, size))
+        !startsAsPackage() && IsOpenDocumentArchive(*file, size))
         kind = ContainerKind::OpenDocument;
     OpenDocument doc;
     doc.file = std::move(*file);

@@ -297,3 +297,26 @@ TEST(OdfWrite, MissingMetaOtherPrefixesAndRefusals) {
         EXPECT_TRUE(WriteOdfMetadata(f, e).ok());
     }
 }
+
+// Told by content: "mimetype" first and stored is seen in the first bytes;
+// one compressed or elsewhere is found in the directory, unless the archive
+// has content types.
+TEST(OdfKind, ToldByMimetypeWhateverTheName) {
+    TempDir dir;
+    struct K { const char* what; std::vector<std::pair<std::string, std::uint16_t>> names; ContainerKind kind; };
+    for (const K& k : std::initializer_list<K>{
+             {"first and stored", {{"mimetype", zip::kMethodStored}, {"meta.xml", 8}}, ContainerKind::OpenDocument},
+             {"compressed", {{"mimetype", 8}, {"meta.xml", 8}}, ContainerKind::OpenDocument},
+             {"not first", {{"content.xml", 8}, {"mimetype", 0}}, ContainerKind::OpenDocument},
+             {"beside content types", {{"docProps/app.xml", 8}, {"mimetype", 0}, {"[Content_Types].xml", 8}},
+              ContainerKind::Package}}) {
+        ZipBuilder zb;
+        for (const auto& [name, method] : k.names)
+            zb.add(name, name == "mimetype" ? "application/vnd.oasis.opendocument.spreadsheet" : "<x/>", method);
+        const std::string f = dir.file("k.xlsx");
+        writeFile(f, zb.build());
+        auto b = backendFor(f);
+        ASSERT_TRUE(b.ok()) << k.what;
+        EXPECT_EQ((*b)->kind(), k.kind) << k.what;
+    }
+}
