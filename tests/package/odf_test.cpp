@@ -276,6 +276,11 @@ TEST(OdfWrite, MissingMetaOtherPrefixesAndRefusals) {
         {"a revision below zero", Odf{}, setRow(kRowRevision, std::int64_t{-1}), ErrorCode::ConversionFailed, true},
         {"a user-defined name that holds a row", Odf{}, company, ErrorCode::ConversionFailed, true},
         {"meta.xml not well-formed", withMeta(kMetaOpen), setRow(kRowTitle, std::string("T")), ErrorCode::BadXml, false},
+        {"a repeated namespace declaration",
+         withMeta("<office:document-meta xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                  "xmlns:m=\"urn:x\" xmlns:m=\"urn:oasis:names:tc:opendocument:xmlns:meta:1.0\"><office:meta/>"
+                  "</office:document-meta>"),
+         setRow(kRowRevision, std::int64_t{1}), ErrorCode::BadXml, false},
     };
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.what);

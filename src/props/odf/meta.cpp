@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <set>
 #include <vector>
 
 #include "base/text.h"
@@ -13,8 +14,6 @@ namespace qv::odf {
 namespace {
 
 using package::XmlPart;
-
-constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 
 // The rows that have an element of their own in office:meta.
 struct RowElement {
@@ -72,6 +71,17 @@ std::optional<std::string> attributeOf(pugi::xml_node element, std::string_view 
     return text::sanitizeUtf8(package::DecodeXmlAttribute(a.value()));
 }
 
+// A declared prefix that is no XML name ("1p", "a:b") can't name an element.
+bool isNcName(std::string_view p) {
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        auto c = static_cast<unsigned char>(p[i]);
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+        if (!letter && !(i > 0 && ((c >= '0' && c <= '9') || c == '.' || c == '-')))
+            return false;
+    }
+    return !p.empty();
+}
+
 // A prefix for attributes in a namespace: one the document element binds to
 // it, else a free one declared there (an attribute can't use a default
 // namespace).
@@ -79,11 +89,36 @@ std::string attributePrefix(XmlPart& part, std::string_view ns, std::string_view
     pugi::xml_node root = part.DocumentElement();
     for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute()) {
         std::string_view name = a.name();
-        if (name.starts_with("xmlns:") && package::DecodeXmlAttribute(a.value()) == ns)
+        if (name.starts_with("xmlns:") && isNcName(name.substr(6)) && package::DecodeXmlAttribute(a.value()) == ns)
             return std::string(name.substr(6));
     }
+    // Not one the part writes anywhere, bound or not: declared here, it would
+    // put those names into this namespace.
+    std::set<std::string, std::less<>> used;
+    auto note = [&used](std::string_view name) {
+        if (std::size_t colon = name.find(':'); colon != std::string_view::npos)
+            used.emplace(name.substr(0, colon));
+    };
+    pugi::xml_node top = part.DocumentElement();
+    for (pugi::xml_node n = top; n;) {
+        if (n.type() == pugi::node_element) {
+            note(n.name());
+            for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+                note(a.name());
+                if (std::string_view(a.name()).starts_with("xmlns:"))
+                    used.emplace(std::string_view(a.name()).substr(6));
+            }
+        }
+        if (n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        while (n && n != top && !n.next_sibling())
+            n = n.parent();
+        n = n && n != top ? n.next_sibling() : pugi::xml_node();
+    }
     std::string p(standard);
-    for (int n = 1; root.attribute(("xmlns:" + p).c_str()); ++n)
+    for (int n = 1; used.count(p); ++n)
         p = std::string(standard) + std::to_string(n);
     XmlPart::AddAttribute(root, ("xmlns:" + p).c_str(), ns);
     return p;
@@ -381,17 +416,7 @@ Listed listUserDefined(pugi::xml_node meta) {
 }  // namespace
 
 std::string BindPrefix(XmlPart& part, std::string_view ns, std::string_view standardPrefix) {
-    // A declared prefix that is no XML name ("1p") can't name an element.
-    auto usable = [](std::string_view p) {
-        for (std::size_t i = 0; i < p.size(); ++i) {
-            auto c = static_cast<unsigned char>(p[i]);
-            bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
-            if (!letter && !(i > 0 && ((c >= '0' && c <= '9') || c == '.' || c == '-')))
-                return false;
-        }
-        return true;
-    };
-    if (auto bound = part.PrefixOnDocumentElement(ns); bound && usable(*bound))
+    if (auto bound = part.PrefixOnDocumentElement(ns); bound && (bound->empty() || isNcName(*bound)))
         return *bound;
     return attributePrefix(part, ns, standardPrefix);
 }
