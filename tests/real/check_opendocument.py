@@ -14,8 +14,8 @@ Usage: check_opendocument.py read|write|libreoffice CLI FOLDER
                ("mimetype", stored) is still first and every other entry
                kept its bytes;
                refused files must fail and stay byte-identical
-  libreoffice  LibreOffice must show the written values of a written
-               spreadsheet, text and presentation in its own metadata
+  libreoffice  LibreOffice must show all fourteen written values of a
+               written spreadsheet, text and presentation in its own metadata
 
 Exit 0 passed, 1 failed, 77 skipped: the folder or soffice (libreoffice) is
 missing; under CI=true that fails instead.
@@ -289,12 +289,15 @@ def mode_libreoffice(cli, records, checker):
                      "comments": text(NS_DC, "description"), "author": text(NS_META, "initial-creator"),
                      "keywords": ", ".join(k.text or "" for k in meta.findall("{%s}keyword" % NS_META)),
                      "category": user.get(ROW_NAMES["category"]), "manager": user.get(ROW_NAMES["manager"]),
-                     "company": user.get(ROW_NAMES["company"])}
+                     "company": user.get(ROW_NAMES["company"]), "lastSavedBy": text(NS_DC, "creator"),
+                     "revision": text(NS_META, "editing-cycles"),
+                     "editTime": duration_shown(text(NS_META, "editing-duration"))}
             for key, value in shown.items():
                 if value != WRITTEN[key]:
                     checker.fail(rec["file"], "LibreOffice shows %s" % key, WRITTEN[key], value)
-            for key, local in (("created", "creation-date"), ("lastPrinted", "print-date")):
-                stored = text(NS_META, local) or ""
+            for key, ns, local in (("created", NS_META, "creation-date"), ("lastSaved", NS_DC, "date"),
+                                   ("lastPrinted", NS_META, "print-date")):
+                stored = text(ns, local) or ""
                 try:
                     good = real.parse_date(stored if re.search(r"(Z|[+-]\d\d:\d\d)$", stored) else stored + "Z") \
                         == real.parse_date(WRITTEN[key])
