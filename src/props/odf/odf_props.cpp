@@ -23,7 +23,7 @@ constexpr std::string_view kSignaturesEntry = "META-INF\\documentsignatures.xml"
 constexpr std::string_view kNamespaceManifest = "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0";
 // The manifest is only searched, never loaded, unless an entry must be
 // added to it; this bounds what is read of it.
-constexpr std::uint64_t kMaxManifestSize = 64u << 20;
+constexpr std::uint64_t kMaxManifestSize = 16u << 20;
 
 std::uint16_t le16(std::string_view s, std::size_t at) {
     return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8);
