@@ -13,6 +13,7 @@ set(QV_WALLS
   "props/cfb|base platform props/cfb"
   "props/propset|base platform props/propset"
   "props/package|base platform zip props/package props/catalogue.h props/metadata.h props/datetime.h"
+  "props/odf|base platform zip props/odf props/package/xml_part.h props/catalogue.h props/metadata.h props/datetime.h props/custom_edits.h"
   "props|base platform zip props"
   "localtext|base platform localtext props/catalogue.h props/metadata.h props/datetime.h"
   "engine|base platform engine localtext props/catalogue.h props/metadata.h props/datetime.h props/filestamp.h props/backend.h"

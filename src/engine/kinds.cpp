@@ -15,6 +15,8 @@ constexpr DocumentKind kKinds[] = {
     {".DOCM", Word},        {".DOTX", Word},        {".DOTM", Word},        {".PPT", PowerPoint},
     {".POT", PowerPoint},   {".PPS", PowerPoint},   {".PPTX", PowerPoint},  {".PPTM", PowerPoint},
     {".POTX", PowerPoint},  {".POTM", PowerPoint},  {".PPSX", PowerPoint},  {".PPSM", PowerPoint},
+    {".ODS", OpenDocument}, {".OTS", OpenDocument}, {".ODT", OpenDocument}, {".OTT", OpenDocument},
+    {".ODP", OpenDocument}, {".OTP", OpenDocument},
 };
 
 }  // namespace

@@ -10,14 +10,17 @@
 
 namespace qv::engine {
 
-enum class OfficeApplication { Excel, Word, PowerPoint };
+// OpenDocument stands for the office suite that writes OpenDocument files:
+// spreadsheets, texts and presentations and their templates.
+enum class OfficeApplication { Excel, Word, PowerPoint, OpenDocument };
 
 struct DocumentKind {
     const char* extension;  // upper case, with its dot
     OfficeApplication application;
 };
 
-// Every kind: the compound-file kinds of each application, then its packages.
+// Every kind: the compound-file kinds of each application, then its packages;
+// the OpenDocument kinds last.
 std::span<const DocumentKind> DocumentKinds();
 
 // The application of a path's extension in any case; none for other

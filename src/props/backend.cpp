@@ -5,6 +5,8 @@
 #include "base/text.h"
 
 #include "props/compound_props.h"
+#include "props/custom_edits.h"
+#include "props/odf/odf_props.h"
 #include "props/package_props.h"
 
 namespace qv {
@@ -61,14 +63,38 @@ public:
     bool showsEmptyValuesWhenUnreadable() const override { return false; }
 };
 
+class OdfBackend final : public MetadataBackend {
+public:
+    ContainerKind kind() const override { return ContainerKind::OpenDocument; }
+    Result<DocumentMetadata> read(const std::string& path) const override { return ReadOdfMetadata(path); }
+    Result<DocumentMetadata> read(const std::string& path, platform::File&& opened) const override {
+        return ReadOdfMetadata(path, std::move(opened));
+    }
+    Status write(const std::string& path, const MetadataEdits& edits,
+                 const platform::FinalMetadata& final) const override {
+        if (Status st = CheckCustomEdits(edits.custom); !st)
+            return Error(st.error().code, "can't write: " + st.error().message);
+        return WriteOdfMetadata(path, edits, final);
+    }
+    Status check(const std::string& path, const MetadataEdits& edits) const override {
+        if (Status st = CheckCustomEdits(edits.custom); !st)
+            return Error(st.error().code, "can't write: " + st.error().message);
+        return WriteOdfMetadata(path, edits, {}, true);
+    }
+    bool showsEmptyValuesWhenUnreadable() const override { return false; }
+};
+
 const CompoundBackend kCompound;
 const PackageBackend kPackage;
+const OdfBackend kOdf;
 
 }  // namespace
 
 Result<ContainerKind> containerKindOf(std::string_view head, std::string_view tail) {
     if (head.substr(0, kCompoundSignature.size()) == kCompoundSignature)
         return ContainerKind::CompoundFile;
+    if (OpenDocumentMediaType(head))
+        return ContainerKind::OpenDocument;
     if (head.substr(0, kZipLocalHeader.size()) == kZipLocalHeader || tail.rfind(kZipEndRecord) != std::string_view::npos)
         return ContainerKind::Package;
     return Error(ErrorCode::NotAnOfficeDocument,
@@ -81,13 +107,13 @@ Result<OpenDocument> openDocument(const std::string& path) {
         return file.error();
     // Taken when the file was opened and locked against our writers.
     const std::uint64_t size = file->openedVersion().size;
-    char head[8] = {};
+    char head[kKindHeadSize] = {};
     auto got = file->readAt(0, head, sizeof head);
     if (!got)
         return got.error();
     std::string tail;
     std::string_view first(head, *got);
-    if (first.substr(0, 4) != kZipLocalHeader && first != kCompoundSignature && size >= 22) {
+    if (first.substr(0, 4) != kZipLocalHeader && !first.starts_with(kCompoundSignature) && size >= 22) {
         std::uint64_t n = std::min<std::uint64_t>(size, kEndSearch);
         tail.resize(static_cast<std::size_t>(n));
         QV_TRY(file->readExactAt(size - n, tail.data(), tail.size()));
@@ -98,10 +124,22 @@ Result<OpenDocument> openDocument(const std::string& path) {
         e.message = path + " is " + e.message;
         return e;
     }
+    // An OpenDocument writer that compressed "mimetype" or put it elsewhere;
+    // an archive that starts with its content types is an Office package.
+    auto startsAsPackage = [&first] {
+        std::string_view name = first.substr(30);
+        return name.starts_with("[Content_Types].xml") || name.starts_with("_rels/.rels");
+    };
+    if (*kind == ContainerKind::Package && first.starts_with(kZipLocalHeader) && first.size() >= 30 &&
+        !startsAsPackage() && IsOpenDocumentArchive(*file, size))
+        kind = ContainerKind::OpenDocument;
     OpenDocument doc;
     doc.file = std::move(*file);
-    doc.backend = *kind == ContainerKind::CompoundFile ? static_cast<const MetadataBackend*>(&kCompound)
-                                                       : static_cast<const MetadataBackend*>(&kPackage);
+    switch (*kind) {
+    case ContainerKind::CompoundFile: doc.backend = &kCompound; break;
+    case ContainerKind::Package: doc.backend = &kPackage; break;
+    case ContainerKind::OpenDocument: doc.backend = &kOdf; break;
+    }
     return doc;
 }
 

@@ -14,6 +14,7 @@ namespace qv {
 enum class ContainerKind {
     CompoundFile,  // OLE compound file: the two summary property sets
     Package,       // ZIP package: the core and extended property parts
+    OpenDocument,  // ZIP archive whose first entry names an OpenDocument media type: meta.xml
 };
 
 class MetadataBackend {
@@ -46,9 +47,11 @@ public:
     virtual bool showsEmptyValuesWhenUnreadable() const = 0;
 };
 
-// The back end for a file's content: the compound-file signature, a ZIP local
-// header or a ZIP end record; ErrorCode::NotAnOfficeDocument for anything
-// else (an empty file, a text file, a web page saved as ".xls").
+// The back end for a file's content: the compound-file signature, a ZIP
+// whose "mimetype" names an OpenDocument media type (first and stored, or
+// found in a directory without content types), a ZIP local header or a ZIP
+// end record; ErrorCode::NotAnOfficeDocument for anything else (an empty
+// file, a text file, a web page saved as ".xls").
 Result<const MetadataBackend*> backendFor(const std::string& path);
 
 // A file opened for reading with its back end told from its bytes: what a
@@ -59,8 +62,10 @@ struct OpenDocument {
 };
 Result<OpenDocument> openDocument(const std::string& path);
 
-// The same decision from bytes already read: the first bytes of the file,
-// and its last bytes (up to 64 KiB + 22) when the first are no ZIP header.
+// The same decision from bytes already read: the first bytes of the file (up
+// to kKindHeadSize), and its last bytes (up to 64 KiB + 22) when the first
+// are no ZIP header.
+inline constexpr std::size_t kKindHeadSize = 512;
 Result<ContainerKind> containerKindOf(std::string_view head, std::string_view tail);
 
 }  // namespace qv

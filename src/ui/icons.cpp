@@ -78,6 +78,8 @@ QIcon stateIcon(engine::FileState state, const std::string& path) {
             return icon(QStringLiteral("word"));
         case engine::OfficeApplication::PowerPoint:
             return icon(QStringLiteral("powerpoint"));
+        case engine::OfficeApplication::OpenDocument:
+            break;
         }
     }
     return icon(QStringLiteral("document"));

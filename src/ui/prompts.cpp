@@ -36,6 +36,7 @@ QStringList documentFilters() {
         QObject::tr("Excel ブック") + QStringLiteral(" (%1)").arg(patterns(OfficeApplication::Excel)),
         QObject::tr("Word 文書") + QStringLiteral(" (%1)").arg(patterns(OfficeApplication::Word)),
         QObject::tr("PowerPoint プレゼンテーション") + QStringLiteral(" (%1)").arg(patterns(OfficeApplication::PowerPoint)),
+        QObject::tr("OpenDocument 文書") + QStringLiteral(" (%1)").arg(patterns(OfficeApplication::OpenDocument)),
         QObject::tr("すべてのファイル") + QStringLiteral(" (*)"),
     };
 }

@@ -215,3 +215,39 @@ TEST_F(CliTest, ImportAppliesAnEditedExportAfterShowingEachChange) {
     EXPECT_EQ(test::readFile(a), changed);
     EXPECT_EQ(runQv({"import", "--help"}).status, 0);
 }
+
+// OpenDocument files, told by their content whatever their name, show,
+// change, export and import like Office files.
+TEST_F(CliTest, OpenDocumentFilesShowChangeExportAndImport) {
+    const std::string t = dir.copyData("lo_text.odt");
+    dir.copyData("lo_spreadsheet.ods", "sheet.xlsm");
+    dir.copyData("lo_presentation.odp");
+    CliRun shown = runQv({"show", "--json", dir.path()});
+    EXPECT_EQ(shown.status, 0) << shown.out;
+    for (const char* needle : {"\"title\": \"Presentation title\"", "\"title\": \"Spreadsheet title\"",
+                               "\"keywords\": \"alpha, beta gamma\"", "\"category\": \"Reports\"",
+                               "\"company\": \"Acme 株式会社\"", "\"created\": \"2021-03-04T05:06:07+09:00\"",
+                               "\"editTime\": \"126\"", "\"name\": \"Amount\""})
+        EXPECT_NE(shown.out.find(needle), std::string::npos) << needle << "\n" << shown.out;
+
+    CliRun set = runQv({"set", "--set", "keywords=x, y", "--set", "company=New Co", "--set", "editTime=5",
+                        "--custom-type", "number", "--custom", "Amount=3", dir.path()});
+    EXPECT_EQ(set.status, 0) << set.out << set.err;
+    EXPECT_EQ(std::count(set.out.begin(), set.out.end(), '\n'), 3) << set.out;
+    CliRun after = runQv({"show", "--json", t});
+    for (const char* needle : {"\"keywords\": \"x, y\"", "\"company\": \"New Co\"", "\"editTime\": \"5\"",
+                               "\"value\": 3", "\"title\": \"Text title\""})
+        EXPECT_NE(after.out.find(needle), std::string::npos) << needle << "\n" << after.out;
+
+    const std::string csv = dir.file("list.csv");
+    ASSERT_EQ(runQv({"export", "--custom", "--encoding", "utf-8", "-o", csv, dir.path()}).status, 0);
+    CliRun same = runQv({"import", csv});
+    EXPECT_NE(same.out.find("0 files, 0 items to change; 3 lines ask for nothing new"), std::string::npos)
+        << same.out << same.err;
+    test::writeFile(dir.file("edit.csv"), "File Name,category,custom:Client\r\nlo_text.odt,Cat2,大阪\r\n");
+    CliRun done = runQv({"import", dir.file("edit.csv")});
+    EXPECT_EQ(done.status, 0) << done.out << done.err;
+    CliRun last = runQv({"show", "--json", t});
+    for (const char* needle : {"\"category\": \"Cat2\"", "\"value\": \"大阪\"", "\"keywords\": \"x, y\""})
+        EXPECT_NE(last.out.find(needle), std::string::npos) << needle << "\n" << last.out;
+}

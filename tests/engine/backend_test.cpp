@@ -24,7 +24,8 @@ protected:
 TEST_F(BackendTest, RenamedWorkbooksAreShownChangedAndExportedByTheirContent) {
     const std::string pkgAsXls = dir.copyData("lo_ascii.xlsx", "package-named.xls");
     const std::string cfbAsXlsx = dir.copyData("lo_ascii.xls", "compound-named.xlsx");
-    for (const std::string& f : {pkgAsXls, cfbAsXlsx}) {
+    const std::string odfAsXlsx = dir.copyData("lo_text.odt", "opendocument-named.xlsx");
+    for (const std::string& f : {pkgAsXls, cfbAsXlsx, odfAsXlsx}) {
         FileView v = LoadSingleFileView(f);
         ASSERT_TRUE(v.ok) << f << ": " << v.error.message;
         EXPECT_EQ(shownRows(v.metadata)[kRowAuthor].text, "Alice Author") << f;
@@ -39,6 +40,7 @@ TEST_F(BackendTest, RenamedWorkbooksAreShownChangedAndExportedByTheirContent) {
     }
     EXPECT_EQ((*backendFor(pkgAsXls))->kind(), ContainerKind::Package);
     EXPECT_EQ((*backendFor(cfbAsXlsx))->kind(), ContainerKind::CompoundFile);
+    EXPECT_EQ((*backendFor(odfAsXlsx))->kind(), ContainerKind::OpenDocument);
 }
 
 TEST_F(BackendTest, AnythingElseIsNoOfficeDocumentAndIsNeverWritten) {

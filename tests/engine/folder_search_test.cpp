@@ -19,6 +19,8 @@ TEST(DocumentKinds, EveryOfficeExtensionInAnyCaseAndNothingElse) {
         {"a.docm", Word},      {"a.dotx", Word},       {"a.dotm", Word},      {"a.ppt", PowerPoint},
         {"a.pot", PowerPoint}, {"a.PPS", PowerPoint},  {"a.pptx", PowerPoint}, {"a.pptm", PowerPoint},
         {"a.potx", PowerPoint}, {"a.potm", PowerPoint}, {"a.ppsx", PowerPoint}, {"a.PpSm", PowerPoint},
+        {"a.ods", OpenDocument}, {"a.OTS", OpenDocument}, {"a.odt", OpenDocument}, {"a.ott", OpenDocument},
+        {"a.Odp", OpenDocument}, {"a.otp", OpenDocument},
     };
     EXPECT_EQ(DocumentKinds().size(), std::size(kinds));
     for (const auto& [name, app] : kinds) {
@@ -26,7 +28,7 @@ TEST(DocumentKinds, EveryOfficeExtensionInAnyCaseAndNothingElse) {
         EXPECT_TRUE(IsDocumentCandidate(std::string("/d/") + name)) << name;
     }
     for (const char* other : {"/d/book", "/d/book.xls.bak", "/d.xls/book", "/d/book.csv", "/d/book.xlsx#",
-                              "/d/book.odt", "/d/~$book.docx", "/d~$x/book.docx", "/d/.~lock.book.xlsx#"})
+                              "/d/book.odg", "/d/book.fods", "/d/~$book.docx", "/d~$x/book.docx", "/d/.~lock.book.xlsx#"})
         EXPECT_FALSE(IsDocumentCandidate(other)) << other;
 }
 

@@ -1,6 +1,7 @@
 """An unedited CSV must change nothing: export the documents of a real
-corpus (the shared real-workbooks or real-documents folder, copied into a
-temporary folder, never into the repository), let a spreadsheet open and
+corpus (the shared real-workbooks, real-documents or real-opendocument
+folder, copied into a temporary folder, never into the repository), let a
+spreadsheet open and
 save the CSV, and import it for real. For each encoding (shift_jis, utf-8)
 and each spreadsheet (none, libreoffice, excel: see excel_save) the import
 may show doubts but apply no item, and every copied file must keep its

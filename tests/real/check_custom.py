@@ -1442,7 +1442,9 @@ def main(argv):
         if reason:
             return peers.crippled(reason)
     checker = Checker()
-    records = real.load(folder, checker)
+    # An OpenDocument file under an Office name keeps its user-defined
+    # properties in meta.xml, which check_opendocument.py checks.
+    records = [r for r in real.load(folder, checker) if (real.expectation(r)[0] or ("",))[0] != "opendocument"]
     if mode == "read":
         mode_read(cli, records, checker)
     elif mode == "write":

@@ -1,6 +1,7 @@
 #include "props/package/xml_part.h"
 
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "base/text.h"
@@ -253,6 +254,17 @@ Result<XmlPart> XmlPart::Load(std::string_view bytes) {
     // reference.
     pugi::xml_node root = part.m_doc->root();
     for (pugi::xml_node n = root.first_child(); n; n = nextInside(n, root)) {
+        // The parser keeps a repeated attribute; XML forbids one, and a
+        // repeated declaration would let a reader and a writer of names
+        // disagree on their namespace.
+        if (n.first_attribute() && n.first_attribute().next_attribute()) {
+            std::set<std::string_view> names;
+            for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+                if (!names.insert(a.name()).second)
+                    return Error(ErrorCode::BadXml,
+                                 std::string("the XML is not well-formed (an element repeats the attribute ") +
+                                     text::sanitizeUtf8(a.name()) + ")");
+        }
         for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
             if (std::strchr(a.value(), '"')) {
                 std::string v = a.value();
@@ -357,7 +369,8 @@ std::optional<std::string> XmlPart::PrefixOnDocumentElement(std::string_view ns)
         std::string_view name = a.name();
         if (name == "xmlns" && DecodeXmlAttribute(a.value()) == ns)
             return std::string();
-        if (text::startsWith(name, "xmlns:") && DecodeXmlAttribute(a.value()) == ns)
+        // "xmlns:" with no prefix binds nothing.
+        if (text::startsWith(name, "xmlns:") && name.size() > 6 && DecodeXmlAttribute(a.value()) == ns)
             return std::string(name.substr(6));
     }
     return std::nullopt;
