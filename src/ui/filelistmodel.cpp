@@ -50,6 +50,8 @@ QString FileListModel::kindText(const std::string& path) {
             return tr("Word (%1)").arg(ext);
         case engine::OfficeApplication::PowerPoint:
             return tr("PowerPoint (%1)").arg(ext);
+        case engine::OfficeApplication::OpenDocument:
+            return tr("OpenDocument (%1)").arg(ext);
         }
     }
     return ext.isEmpty() ? tr("ファイル") : tr("%1 ファイル").arg(ext.mid(1).toUpper());

@@ -247,11 +247,13 @@ Result<DocumentMetadata> ReadOdfMetadata(const std::string& path, platform::File
 }
 
 Status WriteOdfMetadata(const std::string& path, const MetadataEdits& edits, const platform::FinalMetadata& final,
-                        bool checkOnly) {
+                        bool checkOnly, const WriteDestination& to) {
     zip::ZipArchive zip;
     zip.setZipName(path);
     auto run = [&]() -> Status {
-        QV_TRY(zip.keepOpen(checkOnly ? platform::OpenMode::ReadDenyWrite : platform::OpenMode::ReadExclusive));
+        // A copy elsewhere only reads the source.
+        QV_TRY(zip.keepOpen(checkOnly || !to.inPlace() ? platform::OpenMode::ReadDenyWrite
+                                                       : platform::OpenMode::ReadExclusive));
         QV_TRY(zip.readDirectory());
         auto layout = readLayout(zip);
         if (!layout)
@@ -274,7 +276,11 @@ Status WriteOdfMetadata(const std::string& path, const MetadataEdits& edits, con
         // meta.xml.
         if (after == before) {
             zip.close();
-            return checkOnly ? Status{} : platform::applyFileMetadata(path, final);
+            if (checkOnly)
+                return {};
+            if (to.inPlace())
+                return platform::applyFileMetadata(path, final);
+            return to.overwrite ? platform::copyFile(path, to.path, final) : platform::copyFileNew(path, to.path, final);
         }
         if (!XmlPart::Load(after))
             return Error(ErrorCode::BadXml, "meta.xml: the changed part would not be well-formed XML");
@@ -304,7 +310,7 @@ Status WriteOdfMetadata(const std::string& path, const MetadataEdits& edits, con
         std::vector<zip::StreamToStore> streams = {{names[0], after}};
         if (names.size() > 1)
             streams.push_back({names[1], manifest});
-        return zip.storeFromStreams(streams, final);
+        return zip.storeFromStreams(streams, final, {{}, to.path, to.overwrite});
     };
     Status st = run();
     zip.close();

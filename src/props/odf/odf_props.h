@@ -40,7 +40,9 @@ Result<DocumentMetadata> ReadOdfMetadata(const std::string& path, platform::File
 // (PasswordProtected), a signature that covers what the change rewrites
 // unless edits.allowUnsigning (Signed). checkOnly: every step short of the
 // store, from a shared read.
+// to: a destination other than the file itself, which is then only read.
 Status WriteOdfMetadata(const std::string& path, const MetadataEdits& edits,
-                        const platform::FinalMetadata& final = {}, bool checkOnly = false);
+                        const platform::FinalMetadata& final = {}, bool checkOnly = false,
+                        const WriteDestination& to = {});
 
 }  // namespace qv
