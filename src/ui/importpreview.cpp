@@ -80,7 +80,7 @@ QString whatIsWrong(const engine::ImportIssue& issue) {
     case K::Other:
         break;
     }
-    return q(issue.message);
+    return FileListModel::reasonFor(Error(issue.code, issue.message));
 }
 
 }  // namespace

@@ -209,12 +209,12 @@ void TForm1::importCsv(const QString& csv) {
     const std::string csvPath = csv.toStdString();
     const Result<engine::CsvText> text = engine::ReadCsvFile(csvPath, engine::CsvInputEncoding::Auto);
     if (!text) {
-        QString why = QString::fromStdString(text.error().message);
+        QString why = FileListModel::reasonFor(text.error());
         if (text.error().code == ErrorCode::TooLarge)
             why = tr("CSVが大きすぎます（%1 MiB まで読み込めます）。分けてください。")
                       .arg(engine::kMaxImportCsvBytes >> 20);
         else if (text.error().code == ErrorCode::ConversionFailed)
-            why = tr("Shift-JIS でも UTF-8 でもない文字があります。") + QLatin1Char('\n') + why;
+            why = tr("Shift-JIS でも UTF-8 でもない文字があります。");
         message(tr("CSVファイルを読み込めません。") + QLatin1Char('\n') + csv + QLatin1Char('\n') + why);
         return;
     }
