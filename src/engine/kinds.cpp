@@ -16,7 +16,8 @@ constexpr DocumentKind kKinds[] = {
     {".POT", PowerPoint},   {".PPS", PowerPoint},   {".PPTX", PowerPoint},  {".PPTM", PowerPoint},
     {".POTX", PowerPoint},  {".POTM", PowerPoint},  {".PPSX", PowerPoint},  {".PPSM", PowerPoint},
     {".ODS", OpenDocument}, {".OTS", OpenDocument}, {".ODT", OpenDocument}, {".OTT", OpenDocument},
-    {".ODP", OpenDocument}, {".OTP", OpenDocument},
+    {".ODP", OpenDocument}, {".OTP", OpenDocument}, {".FODS", OpenDocument}, {".FODT", OpenDocument},
+    {".FODP", OpenDocument},
 };
 
 }  // namespace

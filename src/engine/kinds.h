@@ -11,7 +11,7 @@
 namespace qv::engine {
 
 // OpenDocument stands for the office suite that writes OpenDocument files:
-// spreadsheets, texts and presentations and their templates.
+// spreadsheets, texts and presentations, their templates and flat files.
 enum class OfficeApplication { Excel, Word, PowerPoint, OpenDocument };
 
 struct DocumentKind {

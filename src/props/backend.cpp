@@ -6,6 +6,7 @@
 
 #include "props/compound_props.h"
 #include "props/custom_edits.h"
+#include "props/odf/flat.h"
 #include "props/odf/odf_props.h"
 #include "props/package_props.h"
 
@@ -84,9 +85,31 @@ public:
     bool showsEmptyValuesWhenUnreadable() const override { return false; }
 };
 
+class FlatOdfBackend final : public MetadataBackend {
+public:
+    ContainerKind kind() const override { return ContainerKind::FlatOpenDocument; }
+    Result<DocumentMetadata> read(const std::string& path) const override { return ReadFlatMetadata(path); }
+    Result<DocumentMetadata> read(const std::string& path, platform::File&& opened) const override {
+        return ReadFlatMetadata(path, std::move(opened));
+    }
+    Status write(const std::string& path, const MetadataEdits& edits,
+                 const platform::FinalMetadata& final) const override {
+        if (Status st = CheckCustomEdits(edits.custom); !st)
+            return Error(st.error().code, "can't write: " + st.error().message);
+        return WriteFlatMetadata(path, edits, final);
+    }
+    Status check(const std::string& path, const MetadataEdits& edits) const override {
+        if (Status st = CheckCustomEdits(edits.custom); !st)
+            return Error(st.error().code, "can't write: " + st.error().message);
+        return WriteFlatMetadata(path, edits, {}, true);
+    }
+    bool showsEmptyValuesWhenUnreadable() const override { return false; }
+};
+
 const CompoundBackend kCompound;
 const PackageBackend kPackage;
 const OdfBackend kOdf;
+const FlatOdfBackend kFlatOdf;
 
 }  // namespace
 
@@ -95,7 +118,11 @@ Result<ContainerKind> containerKindOf(std::string_view head, std::string_view ta
         return ContainerKind::CompoundFile;
     if (OpenDocumentMediaType(head))
         return ContainerKind::OpenDocument;
-    if (head.substr(0, kZipLocalHeader.size()) == kZipLocalHeader || tail.rfind(kZipEndRecord) != std::string_view::npos)
+    if (head.substr(0, kZipLocalHeader.size()) == kZipLocalHeader)
+        return ContainerKind::Package;
+    if (IsFlatOpenDocument(head))
+        return ContainerKind::FlatOpenDocument;
+    if (tail.rfind(kZipEndRecord) != std::string_view::npos)
         return ContainerKind::Package;
     return Error(ErrorCode::NotAnOfficeDocument,
                  "not an Office document: neither a compound file nor a ZIP package");
@@ -139,6 +166,7 @@ Result<OpenDocument> openDocument(const std::string& path) {
     case ContainerKind::CompoundFile: doc.backend = &kCompound; break;
     case ContainerKind::Package: doc.backend = &kPackage; break;
     case ContainerKind::OpenDocument: doc.backend = &kOdf; break;
+    case ContainerKind::FlatOpenDocument: doc.backend = &kFlatOdf; break;
     }
     return doc;
 }

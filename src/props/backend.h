@@ -15,6 +15,7 @@ enum class ContainerKind {
     CompoundFile,  // OLE compound file: the two summary property sets
     Package,       // ZIP package: the core and extended property parts
     OpenDocument,  // ZIP archive whose first entry names an OpenDocument media type: meta.xml
+    FlatOpenDocument,  // one XML office:document (.fods .fodt .fodp): its office:meta
 };
 
 class MetadataBackend {
@@ -50,7 +51,8 @@ public:
 // The back end for a file's content: the compound-file signature, a ZIP
 // whose "mimetype" names an OpenDocument media type (first and stored, or
 // found in a directory without content types), a ZIP local header or a ZIP
-// end record; ErrorCode::NotAnOfficeDocument for anything else (an empty
+// end record, or a flat OpenDocument file's root element;
+// ErrorCode::NotAnOfficeDocument for anything else (an empty
 // file, a text file, a web page saved as ".xls").
 Result<const MetadataBackend*> backendFor(const std::string& path);
 
@@ -65,7 +67,9 @@ Result<OpenDocument> openDocument(const std::string& path);
 // The same decision from bytes already read: the first bytes of the file (up
 // to kKindHeadSize), and its last bytes (up to 64 KiB + 22) when the first
 // are no ZIP header.
-inline constexpr std::size_t kKindHeadSize = 512;
+// A flat OpenDocument file names its media type at the end of a root start
+// tag that declares some forty namespaces.
+inline constexpr std::size_t kKindHeadSize = 8192;
 Result<ContainerKind> containerKindOf(std::string_view head, std::string_view tail);
 
 }  // namespace qv

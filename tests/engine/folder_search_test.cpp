@@ -20,7 +20,8 @@ TEST(DocumentKinds, EveryOfficeExtensionInAnyCaseAndNothingElse) {
         {"a.pot", PowerPoint}, {"a.PPS", PowerPoint},  {"a.pptx", PowerPoint}, {"a.pptm", PowerPoint},
         {"a.potx", PowerPoint}, {"a.potm", PowerPoint}, {"a.ppsx", PowerPoint}, {"a.PpSm", PowerPoint},
         {"a.ods", OpenDocument}, {"a.OTS", OpenDocument}, {"a.odt", OpenDocument}, {"a.ott", OpenDocument},
-        {"a.Odp", OpenDocument}, {"a.otp", OpenDocument},
+        {"a.Odp", OpenDocument}, {"a.otp", OpenDocument}, {"a.fods", OpenDocument}, {"a.FODT", OpenDocument},
+        {"a.fodp", OpenDocument},
     };
     EXPECT_EQ(DocumentKinds().size(), std::size(kinds));
     for (const auto& [name, app] : kinds) {
@@ -28,7 +29,7 @@ TEST(DocumentKinds, EveryOfficeExtensionInAnyCaseAndNothingElse) {
         EXPECT_TRUE(IsDocumentCandidate(std::string("/d/") + name)) << name;
     }
     for (const char* other : {"/d/book", "/d/book.xls.bak", "/d.xls/book", "/d/book.csv", "/d/book.xlsx#",
-                              "/d/book.odg", "/d/book.fods", "/d/~$book.docx", "/d~$x/book.docx", "/d/.~lock.book.xlsx#"})
+                              "/d/book.odg", "/d/book.fodg", "/d/~$book.docx", "/d~$x/book.docx", "/d/.~lock.book.xlsx#"})
         EXPECT_FALSE(IsDocumentCandidate(other)) << other;
 }
 

@@ -510,11 +510,11 @@ private slots:
         QCOMPARE(filters.size(), 6);
         QCOMPARE(filters[0], QStringLiteral("Office 文書 (*.xls *.xlt *.xla *.xlsx *.xlsm *.xltx *.xltm *.xlam *.xlsb "
                                              "*.doc *.dot *.docx *.docm *.dotx *.dotm *.ppt *.pot *.pps *.pptx *.pptm "
-                                             "*.potx *.potm *.ppsx *.ppsm *.ods *.ots *.odt *.ott *.odp *.otp)"));
+                                             "*.potx *.potm *.ppsx *.ppsm *.ods *.ots *.odt *.ott *.odp *.otp *.fods *.fodt *.fodp)"));
         QVERIFY(filters[1].startsWith(QStringLiteral("Excel ブック (*.xls *.xlt *.xla *.xlsx")));
         QVERIFY(filters[2].startsWith(QStringLiteral("Word 文書 (*.doc *.dot *.docx")));
         QVERIFY(filters[3].startsWith(QStringLiteral("PowerPoint プレゼンテーション (*.ppt *.pot *.pps *.pptx")));
-        QCOMPARE(filters[4], QStringLiteral("OpenDocument 文書 (*.ods *.ots *.odt *.ott *.odp *.otp)"));
+        QCOMPARE(filters[4], QStringLiteral("OpenDocument 文書 (*.ods *.ots *.odt *.ott *.odp *.otp *.fods *.fodt *.fodp)"));
         QCOMPARE(filters[5], QStringLiteral("すべてのファイル (*)"));
         std::unique_ptr<QFileDialog> folder(ui::makeFolderDialog(nullptr, QStringLiteral("t"), true));
         QCOMPARE(folder->fileMode(), QFileDialog::Directory);

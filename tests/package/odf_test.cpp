@@ -6,6 +6,7 @@
 #include "../zip/zip_builder.h"
 #include "props/backend.h"
 #include "props/datetime.h"
+#include "props/odf/flat.h"
 #include "props/odf/meta.h"
 #include "props/odf/odf_props.h"
 #include "../cfb/manifest.h"
@@ -324,4 +325,58 @@ TEST(OdfKind, ToldByMimetypeWhateverTheName) {
         ASSERT_TRUE(b.ok()) << k.what;
         EXPECT_EQ((*b)->kind(), k.kind) << k.what;
     }
+}
+
+// A flat file: office:meta's bytes alone change (a namespace it lacks is
+// declared at the end of the root's start tag), also where it has none.
+TEST(OdfFlat, OnlyOfficeMetaChanges) {
+    ScopedTimeZone tz("UTC");
+    const std::string root = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document\n "
+                             "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"%s "
+                             "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">";
+    const std::string body = "\n <office:body><!-- </office:meta> --><x a='1'/></office:body>\n</office:document>\n";
+    auto withRoot = [&](const char* decl) {
+        std::string r = root;
+        r.replace(r.find("%s"), 2, decl);
+        return r;
+    };
+    struct Case { const char* what; std::string before; std::string metaAfter; };
+    const char* dcMeta = " xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+                         "xmlns:meta=\"urn:oasis:names:tc:opendocument:xmlns:meta:1.0\"";
+    std::vector<Case> cases = {
+        {"an office:meta", withRoot(dcMeta) + "\n <office:meta><dc:title>Old</dc:title></office:meta>" + body,
+         "<office:meta><dc:title>New</dc:title><meta:editing-cycles>4</meta:editing-cycles></office:meta>"},
+        {"none", withRoot(dcMeta) + body,
+         "<office:meta><dc:title>New</dc:title><meta:editing-cycles>4</meta:editing-cycles></office:meta>"},
+        {"an empty one without the namespaces", withRoot("") + "<office:meta/>" + body,
+         "<office:meta><dc:title>New</dc:title><meta:editing-cycles>4</meta:editing-cycles></office:meta>"},
+    };
+    TempDir dir;
+    MetadataEdits edits = setRow(kRowTitle, std::string("New"));
+    edits[kRowRevision] = PropertyEdit::set(std::int64_t{4});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string f = dir.file("a.fods");
+        writeFile(f, c.before);
+        auto backend = backendFor(f);
+        ASSERT_TRUE(backend.ok());
+        EXPECT_EQ((*backend)->kind(), ContainerKind::FlatOpenDocument);
+        ASSERT_TRUE(ReadFlatMetadata(f).ok());
+        Status st = WriteFlatMetadata(f, edits);
+        ASSERT_TRUE(st.ok()) << st.error().message;
+        const std::string after = readFile(f);
+        std::size_t at = after.find("<office:meta>");
+        ASSERT_NE(at, std::string::npos) << after;
+        EXPECT_EQ(after.substr(at, c.metaAfter.size()), c.metaAfter);
+        EXPECT_TRUE(after.ends_with(body)) << after;
+        auto m = ReadFlatMetadata(f);
+        ASSERT_TRUE(m.ok());
+        EXPECT_EQ(std::get<std::string>((*m)[kRowTitle].value), "New");
+        EXPECT_EQ(std::get<std::int64_t>((*m)[kRowRevision].value), 4);
+    }
+    // A broken one is refused and kept.
+    const std::string broken = withRoot(dcMeta) + "<office:meta><dc:title>x</office:meta>" + body;
+    writeFile(dir.file("b.fods"), broken);
+    EXPECT_EQ(WriteFlatMetadata(dir.file("b.fods"), edits).error().code, ErrorCode::BadXml);
+    EXPECT_EQ(readFile(dir.file("b.fods")), broken);
 }

@@ -144,7 +144,8 @@ pugi::xml_node newElement(XmlPart& part, pugi::xml_node parent, std::string_view
 
 Result<pugi::xml_node> documentMeta(const XmlPart& part) {
     pugi::xml_node root = part.DocumentElement();
-    if (!isElement(root, kNamespaceOffice, "document-meta"))
+    // meta.xml, or a flat file's document (cut down to its office:meta).
+    if (!isElement(root, kNamespaceOffice, "document-meta") && !isElement(root, kNamespaceOffice, "document"))
         return Error(ErrorCode::BadXml, "meta.xml holds no office:document-meta");
     return root;
 }

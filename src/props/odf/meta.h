@@ -46,7 +46,8 @@ std::optional<FileTime> ParseDate(std::string_view text);
 std::string FormatDate(FileTime utc, DateForm form);
 
 // The document properties of a loaded meta.xml. Fails with BadXml when its
-// document element is no office:document-meta.
+// document element is no office:document-meta (or, for a flat file, no
+// office:document).
 Result<DocumentMetadata> ReadMeta(const package::XmlPart& meta);
 
 // Applies the row and user-defined edits: the first element of each name is
