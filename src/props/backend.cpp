@@ -92,11 +92,11 @@ public:
     Result<DocumentMetadata> read(const std::string& path, platform::File&& opened) const override {
         return ReadFlatMetadata(path, std::move(opened));
     }
-    Status write(const std::string& path, const MetadataEdits& edits,
-                 const platform::FinalMetadata& final) const override {
+    Status write(const std::string& path, const MetadataEdits& edits, const platform::FinalMetadata& final,
+                 const WriteDestination& to) const override {
         if (Status st = CheckCustomEdits(edits.custom); !st)
             return Error(st.error().code, "can't write: " + st.error().message);
-        return WriteFlatMetadata(path, edits, final);
+        return WriteFlatMetadata(path, edits, final, false, to);
     }
     Status check(const std::string& path, const MetadataEdits& edits) const override {
         if (Status st = CheckCustomEdits(edits.custom); !st)

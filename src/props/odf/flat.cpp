@@ -195,10 +195,11 @@ Result<DocumentMetadata> ReadFlatMetadata(const std::string&, platform::File&& o
 }
 
 Status WriteFlatMetadata(const std::string& path, const MetadataEdits& edits, const platform::FinalMetadata& final,
-                         bool checkOnly) {
+                         bool checkOnly, const WriteDestination& dest) {
     auto run = [&]() -> Status {
-        auto file = platform::File::open(path, checkOnly ? platform::OpenMode::ReadDenyWrite
-                                                          : platform::OpenMode::ReadExclusive);
+        // A copy elsewhere only reads the source.
+        auto file = platform::File::open(path, checkOnly || !dest.inPlace() ? platform::OpenMode::ReadDenyWrite
+                                                                          : platform::OpenMode::ReadExclusive);
         if (!file)
             return file.error();
         auto bytes = readAll(*file);
@@ -234,7 +235,12 @@ Status WriteFlatMetadata(const std::string& path, const MetadataEdits& edits, co
                              meta.out + s.substr(to);
         if (result == s) {
             (void)file->close();
-            return checkOnly ? Status{} : platform::applyFileMetadata(path, final);
+            if (checkOnly)
+                return {};
+            if (dest.inPlace())
+                return platform::applyFileMetadata(path, final);
+            return dest.overwrite ? platform::copyFile(path, dest.path, final)
+                                  : platform::copyFileNew(path, dest.path, final);
         }
         // The changed file must read back as the changed part reads.
         auto again = locate(result);
@@ -245,12 +251,16 @@ Status WriteFlatMetadata(const std::string& path, const MetadataEdits& edits, co
             return Error(ErrorCode::Internal, "the changed flat OpenDocument file of " + path + " does not read back");
         if (checkOnly)
             return {};
-        auto replacement = platform::ReplacementFile::create(path);
+        auto replacement = platform::ReplacementFile::create(dest.inPlace() ? path : dest.path);
         if (!replacement)
             return replacement.error();
         QV_TRY(replacement->file().write(result));
         platform::ReplacementFile::CommitOptions options;
-        options.original = &*file;
+        if (dest.inPlace())
+            options.original = &*file;
+        else
+            options.looksLike = &*file;
+        options.keepExisting = !dest.inPlace() && !dest.overwrite;
         options.final = final;
         return replacement->commit(options);
     };

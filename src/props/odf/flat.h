@@ -23,7 +23,9 @@ Result<DocumentMetadata> ReadFlatMetadata(const std::string& path, platform::Fil
 
 // As WriteOdfMetadata, for a flat file: one atomic replacement that takes the
 // final times and attributes.
+// to: a destination other than the file itself, which is then only read.
 Status WriteFlatMetadata(const std::string& path, const MetadataEdits& edits,
-                         const platform::FinalMetadata& final = {}, bool checkOnly = false);
+                         const platform::FinalMetadata& final = {}, bool checkOnly = false,
+                         const WriteDestination& to = {});
 
 }  // namespace qv
