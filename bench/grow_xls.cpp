@@ -12,8 +12,8 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "props/cfb/compound_file.h"
-#include "props/cfb/transaction.h"
+#include "props/compound/cfb/compound_file.h"
+#include "props/compound/cfb/transaction.h"
 
 using namespace qv;
 

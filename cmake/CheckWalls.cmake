@@ -1,6 +1,7 @@
 # The layering of the sources, checked at every build: base <- platform <- zip
 # <- props <- localtext <- engine <- cli, ui <- app, and inside props the walls
-# between the container, the property-set format and the package parts. Only
+# between the kinds (compound files with their container and property-set
+# format, packages, OpenDocument) and what they share. Only
 # localtext and above see the locale's text. A forbidden
 # include, or a source file over 600 lines, fails the build.
 #   cmake -DQV_SOURCE_DIR=<src> -DQV_STAMP=<file> -P CheckWalls.cmake
@@ -10,9 +11,10 @@ set(QV_WALLS
   "base|base"
   "platform|base platform"
   "zip|base platform zip"
-  "props/cfb|base platform props/cfb"
-  "props/propset|base platform props/propset"
-  "props/package|base platform zip props/package props/catalogue.h props/metadata.h props/datetime.h"
+  "props/compound/cfb|base platform props/compound/cfb"
+  "props/compound/propset|base platform props/compound/propset"
+  "props/compound|base platform props/compound props/catalogue.h props/metadata.h props/datetime.h props/custom_edits.h"
+  "props/package|base platform zip props/package props/catalogue.h props/metadata.h props/datetime.h props/custom_edits.h"
   "props/odf|base platform zip props/odf props/package/xml_part.h props/catalogue.h props/metadata.h props/datetime.h props/custom_edits.h"
   "props|base platform zip props"
   "localtext|base platform localtext props/catalogue.h props/metadata.h props/datetime.h"

@@ -4,11 +4,11 @@
 
 #include "base/text.h"
 
-#include "props/compound_props.h"
+#include "props/compound/compound_props.h"
 #include "props/custom_edits.h"
 #include "props/odf/flat.h"
 #include "props/odf/odf_props.h"
-#include "props/package_props.h"
+#include "props/package/package_props.h"
 
 namespace qv {
 

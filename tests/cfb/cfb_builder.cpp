@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "props/propset/typed_value.h"
+#include "props/compound/propset/typed_value.h"
 
 namespace qv::test {
 

@@ -6,8 +6,8 @@
 
 #include "base/bytes.h"
 #include "cfb_builder.h"
-#include "props/cfb/compound_file.h"
-#include "props/cfb/transaction.h"
+#include "props/compound/cfb/compound_file.h"
+#include "props/compound/cfb/transaction.h"
 
 using namespace qv;
 using namespace qv::cfb;

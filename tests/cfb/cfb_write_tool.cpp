@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "props/catalogue.h"
-#include "props/compound_props.h"
+#include "props/compound/compound_props.h"
 #include "localtext/datetext.h"
 #include "support/rowtexts.h"
 

@@ -11,10 +11,10 @@
 #include "manifest.h"
 #include "platform/faults.h"
 #include "platform/platform.h"
-#include "props/cfb/compound_file.h"
-#include "props/compound_props.h"
+#include "props/compound/cfb/compound_file.h"
+#include "props/compound/compound_props.h"
 #include "props/datetime.h"
-#include "props/propset/property_set.h"
+#include "props/compound/propset/property_set.h"
 #include "support/rowtexts.h"
 #include "support/testsupport.h"
 

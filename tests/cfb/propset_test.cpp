@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cfb_builder.h"
-#include "props/propset/property_set.h"
+#include "props/compound/propset/property_set.h"
 #include "support/testsupport.h"
 
 using namespace qv;

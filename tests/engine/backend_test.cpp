@@ -5,7 +5,7 @@
 #include "engine/view.h"
 #include "enginetest.h"
 #include "props/backend.h"
-#include "props/compound_props.h"
+#include "props/compound/compound_props.h"
 
 using namespace qv;
 using namespace qv::engine;

@@ -10,7 +10,7 @@
 #include "engine/view.h"
 #include "enginetest.h"
 #include "platform/platform.h"
-#include "props/compound_props.h"
+#include "props/compound/compound_props.h"
 
 using namespace qv;
 using namespace qv::engine;

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "props/cfb/compound_file.h"
-#include "props/cfb/transaction.h"
-#include "props/propset/property_set.h"
+#include "props/compound/cfb/compound_file.h"
+#include "props/compound/cfb/transaction.h"
+#include "props/compound/propset/property_set.h"
 
 using namespace qv;
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "props/propset/property_set.h"
+#include "props/compound/propset/property_set.h"
 
 using namespace qv;
 using namespace qv::propset;

@@ -11,7 +11,7 @@
 
 #include "../zip/external_tools.h"
 #include "props/datetime.h"
-#include "props/package_props.h"
+#include "props/package/package_props.h"
 #include "support/rowtexts.h"
 #include "support/testsupport.h"
 

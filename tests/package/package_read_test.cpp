@@ -13,7 +13,7 @@
 #include "props/datetime.h"
 #include "props/package/properties.h"
 #include "props/package/xml_part.h"
-#include "props/package_props.h"
+#include "props/package/package_props.h"
 #include "support/rowtexts.h"
 #include "support/testsupport.h"
 

@@ -8,7 +8,7 @@
 #include "package_builder.h"
 #include "platform/faults.h"
 #include "props/datetime.h"
-#include "props/package_props.h"
+#include "props/package/package_props.h"
 #include "support/rowtexts.h"
 #include "support/testsupport.h"
 #include "zip/directory.h"

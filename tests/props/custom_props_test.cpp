@@ -10,12 +10,12 @@
 
 #include "base/text.h"
 #include "platform/platform.h"
-#include "props/cfb/compound_file.h"
-#include "props/compound_custom.h"
-#include "props/compound_props.h"
-#include "props/package_props.h"
-#include "props/propset/dictionary.h"
-#include "props/propset/property_set.h"
+#include "props/compound/cfb/compound_file.h"
+#include "props/compound/compound_custom.h"
+#include "props/compound/compound_props.h"
+#include "props/package/package_props.h"
+#include "props/compound/propset/dictionary.h"
+#include "props/compound/propset/property_set.h"
 #include "support/testsupport.h"
 #include "zip/archive.h"
 

@@ -12,8 +12,8 @@
 #include "engine/view.h"
 #include "localtext/datetext.h"
 #include "localtext/rowtext.h"
-#include "props/compound_props.h"
-#include "props/package_props.h"
+#include "props/compound/compound_props.h"
+#include "props/package/package_props.h"
 
 namespace qv::test {
 

@@ -10,9 +10,9 @@
 #include "enginetest.h"
 #include "platform/platform.h"
 #include "base/text.h"
-#include "props/compound_props.h"
+#include "props/compound/compound_props.h"
 #include "props/filestamp.h"
-#include "props/package_props.h"
+#include "props/package/package_props.h"
 
 using namespace qv;
 using namespace qv::engine;

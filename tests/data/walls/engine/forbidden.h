@@ -1,2 +1,2 @@
 // Crafted for the walls test: the engine may not reach into a container.
-#include "props/cfb/compound_file.h"
+#include "props/compound/cfb/compound_file.h"

@@ -1,4 +1,4 @@
-#include "props/cfb/transaction.h"
+#include "props/compound/cfb/transaction.h"
 
 #include <algorithm>
 #include <cstring>

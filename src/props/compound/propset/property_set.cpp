@@ -1,4 +1,4 @@
-#include "props/propset/property_set.h"
+#include "props/compound/propset/property_set.h"
 
 #include <algorithm>
 

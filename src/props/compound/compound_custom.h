@@ -6,7 +6,7 @@
 
 #include "base/result.h"
 #include "props/metadata.h"
-#include "props/propset/property_set.h"
+#include "props/compound/propset/property_set.h"
 
 namespace qv {
 

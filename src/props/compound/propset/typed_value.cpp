@@ -1,4 +1,4 @@
-#include "props/propset/typed_value.h"
+#include "props/compound/propset/typed_value.h"
 
 #include <cctype>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "props/package_props.h"
+#include "props/package/package_props.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include "props/package/extras.h"
 #include "props/package/properties.h"
 #include "props/custom_edits.h"
-#include "props/package_custom.h"
+#include "props/package/package_custom.h"
 #include "props/package/signatures.h"
 #include "zip/archive.h"
 

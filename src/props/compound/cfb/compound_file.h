@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base/result.h"
-#include "props/cfb/byte_io.h"
-#include "props/cfb/cfb_format.h"
+#include "props/compound/cfb/byte_io.h"
+#include "props/compound/cfb/cfb_format.h"
 
 namespace qv::cfb {
 

@@ -1,4 +1,4 @@
-#include "props/cfb/cfb_format.h"
+#include "props/compound/cfb/cfb_format.h"
 
 #include <algorithm>
 #include <cstring>

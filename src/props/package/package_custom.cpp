@@ -1,4 +1,4 @@
-#include "props/package_custom.h"
+#include "props/package/package_custom.h"
 
 #include "base/text.h"
 #include "props/custom_edits.h"

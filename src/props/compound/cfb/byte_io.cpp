@@ -1,4 +1,4 @@
-#include "props/cfb/byte_io.h"
+#include "props/compound/cfb/byte_io.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/result.h"
-#include "props/cfb/byte_io.h"
-#include "props/cfb/compound_file.h"
+#include "props/compound/cfb/byte_io.h"
+#include "props/compound/cfb/compound_file.h"
 
 namespace qv::cfb {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/result.h"
-#include "props/propset/typed_value.h"
+#include "props/compound/propset/typed_value.h"
 
 namespace qv::propset {
 

@@ -1,10 +1,10 @@
-#include "props/compound_custom.h"
+#include "props/compound/compound_custom.h"
 
 #include <algorithm>
 
 #include "platform/platform.h"
 #include "props/custom_edits.h"
-#include "props/propset/dictionary.h"
+#include "props/compound/propset/dictionary.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "props/cfb/compound_file.h"
+#include "props/compound/cfb/compound_file.h"
 
 #include <algorithm>
 

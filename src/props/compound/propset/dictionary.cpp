@@ -1,8 +1,8 @@
-#include "props/propset/dictionary.h"
+#include "props/compound/propset/dictionary.h"
 
 #include "base/bytes.h"
 #include "platform/platform.h"
-#include "props/propset/typed_value.h"
+#include "props/compound/propset/typed_value.h"
 
 namespace qv::propset {
 

@@ -1,6 +1,6 @@
 // The fourteen rows over a compound file's two summary property sets. The
 // only place where the container and the property-set format meet.
-#include "props/compound_props.h"
+#include "props/compound/compound_props.h"
 
 #include <optional>
 #include <utility>
@@ -8,11 +8,11 @@
 
 #include "platform/platform.h"
 #include "props/catalogue.h"
-#include "props/cfb/compound_file.h"
-#include "props/cfb/transaction.h"
-#include "props/compound_custom.h"
+#include "props/compound/cfb/compound_file.h"
+#include "props/compound/cfb/transaction.h"
+#include "props/compound/compound_custom.h"
 #include "props/custom_edits.h"
-#include "props/propset/property_set.h"
+#include "props/compound/propset/property_set.h"
 
 namespace qv {
 
