@@ -380,3 +380,33 @@ TEST(OdfFlat, OnlyOfficeMetaChanges) {
     EXPECT_EQ(WriteFlatMetadata(dir.file("b.fods"), edits).error().code, ErrorCode::BadXml);
     EXPECT_EQ(readFile(dir.file("b.fods")), broken);
 }
+
+// What a delivery removes: the program that saved it, its template, and the
+// thumbnail with its manifest line; every other entry keeps its bytes.
+TEST(OdfExtras, ReadAndRemoved) {
+    TempDir dir;
+    const std::string f = dir.file("a.odt");
+    writeFile(f, readFile(dataPath("lo_text.odt")));
+    auto before = ReadOdfMetadata(f);
+    ASSERT_TRUE(before.ok());
+    EXPECT_TRUE(before->extras.application && before->extras.thumbnail);
+    const std::string original = readFile(f);
+    MetadataEdits edits;
+    edits.remove = {true, true, true, true};
+    ASSERT_TRUE(WriteOdfMetadata(f, edits).ok());
+    auto after = ReadOdfMetadata(f);
+    ASSERT_TRUE(after.ok());
+    EXPECT_FALSE(after->extras.application || after->extras.templateName || after->extras.thumbnail);
+    EXPECT_EQ(after->rows, before->rows);
+    EXPECT_EQ(entry(readFile(f), "META-INF/manifest.xml").find("Thumbnails/thumbnail.png"), std::string::npos);
+    auto now = entries(readFile(f));
+    std::size_t kept = 0;
+    for (const auto& was : entries(original)) {
+        if (was.first == "meta.xml" || was.first.find("manifest.xml") != std::string::npos ||
+            was.first.find("thumbnail.png") != std::string::npos)
+            continue;
+        ++kept;
+        EXPECT_NE(std::find(now.begin(), now.end(), was), now.end()) << was.first;
+    }
+    EXPECT_EQ(now.size(), kept + 2);  // and meta.xml and the manifest
+}

@@ -24,10 +24,10 @@ from peers import corpus_missing, tool_missing, soffice_converts, crippled  # no
 SCRUBBED = {"author", "lastSavedBy", "manager", "company", "comments", "template", "hyperlinkbase", "custom",
             "thumbnail"}
 PROPERTY_STREAMS = {"\x05SummaryInformation", "\x05DocumentSummaryInformation"}
-# meta.xml: an OpenDocument file under an Office name (one .xlsm is) keeps its
-# properties there.
+# meta.xml and the manifest that lists the thumbnail: an OpenDocument file
+# under an Office name (one .xlsm is) keeps its properties there.
 PROPERTY_PARTS = {"docprops/app.xml", "docprops/core.xml", "docprops/custom.xml", "_rels/.rels", "[content_types].xml",
-                  "meta.xml"}
+                  "meta.xml", "meta-inf/manifest.xml"}
 
 
 def tree_digest(folders):

@@ -457,6 +457,16 @@ Result<DocumentMetadata> ReadMeta(const XmlPart& part) {
         if (pugi::xml_node e = rowUserDefined(meta, row))
             values[row] = StoredProperty{true, XmlPart::TextOf(e)};
     values.custom = listUserDefined(meta).list;
+    // What says where the document was made: the program that saved it and
+    // the template it came from (a path that often names a server and a user).
+    if (pugi::xml_node g = firstChild(meta, kNamespaceMeta, "generator"); g && !XmlPart::TextOf(g).empty())
+        values.extras.application = XmlPart::TextOf(g);
+    if (pugi::xml_node t = firstChild(meta, kNamespaceMeta, "template"))
+        for (pugi::xml_attribute a = t.first_attribute(); a; a = a.next_attribute()) {
+            const std::string_view name = a.name();
+            if (name == "xlink:href" || (name.size() > 5 && name.substr(name.size() - 5) == ":href"))
+                values.extras.templateName = a.value();
+        }
     return values;
 }
 
@@ -479,6 +489,14 @@ Status EditMeta(XmlPart& part, const MetadataEdits& edits) {
     for (int row = 0; row < kRowCount; ++row)
         if (edits[row].changes())
             writeRow(part, meta, row, edits[row], planned[static_cast<std::size_t>(row)]);
+    auto removeAll = [&meta](const char* local) {
+        while (pugi::xml_node e = firstChild(meta, kNamespaceMeta, local))
+            meta.remove_child(e);
+    };
+    if (edits.remove.application)
+        removeAll("generator");
+    if (edits.remove.templateName)
+        removeAll("template");
     if (edits.custom.empty())
         return {};
     Listed listed = listUserDefined(meta);

@@ -20,6 +20,9 @@ using package::XmlPart;
 constexpr std::string_view kMetaEntry = "meta.xml";
 constexpr std::string_view kManifestEntry = "META-INF\\manifest.xml";
 constexpr std::string_view kSignaturesEntry = "META-INF\\documentsignatures.xml";
+// The picture of the first page the office suite saves beside the content.
+constexpr std::string_view kThumbnailEntry = "Thumbnails\\thumbnail.png";
+constexpr std::string_view kThumbnailPath = "Thumbnails/thumbnail.png";
 constexpr std::string_view kNamespaceManifest = "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0";
 // The manifest is only searched, never loaded, unless an entry must be
 // added to it; this bounds what is read of it.
@@ -53,6 +56,7 @@ Result<std::string> extractNamed(zip::ZipArchive& zip, const zip::ZipEntry& e, s
 struct Layout {
     const zip::ZipEntry* meta = nullptr;
     const zip::ZipEntry* manifest = nullptr;
+    const zip::ZipEntry* thumbnail = nullptr;
     std::string manifestBytes;
 };
 
@@ -64,6 +68,7 @@ Result<Layout> readLayout(zip::ZipArchive& zip) {
     Layout layout;
     layout.meta = zip::FindEntry(dir, kMetaEntry);
     layout.manifest = zip::FindEntry(dir, kManifestEntry);
+    layout.thumbnail = zip::FindEntry(dir, kThumbnailEntry);
     bool encrypted = layout.meta && layout.meta->isEncrypted();
     if (layout.manifest) {
         auto bytes = extractNamed(zip, *layout.manifest, kMaxManifestSize);
@@ -176,6 +181,35 @@ Result<std::string> manifestWithMeta(const std::string& bytes) {
 }
 
 // The version the document's manifest names, for a created meta.xml.
+// The manifest without the thumbnail's entry (and the folder's, when only
+// the thumbnail was in it); the same bytes when it lists neither.
+Result<std::string> manifestWithoutThumbnail(const std::string& bytes) {
+    auto xml = XmlPart::Load(bytes);
+    if (!xml)
+        return Error(xml.error().code, "META-INF/manifest.xml: " + xml.error().message);
+    pugi::xml_node root = xml->DocumentElement();
+    std::vector<pugi::xml_node> gone;
+    for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling()) {
+        if (n.type() != pugi::node_element || XmlPart::LocalName(n) != "file-entry")
+            continue;
+        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+            const std::string_view name = a.name(), value = a.value();
+            if ((name == "full-path" || (name.size() > 10 && name.substr(name.size() - 10) == ":full-path")) &&
+                (value == kThumbnailPath || value == "Thumbnails/"))
+                gone.push_back(n);
+        }
+    }
+    if (gone.empty())
+        return bytes;
+    for (pugi::xml_node n : gone) {
+        // The line's indent goes with it.
+        if (pugi::xml_node before = n.previous_sibling(); before && before.type() == pugi::node_pcdata)
+            root.remove_child(before);
+        root.remove_child(n);
+    }
+    return xml->Save();
+}
+
 std::string manifestVersion(const std::string& bytes) {
     auto xml = XmlPart::Load(bytes.substr(0, std::min<std::size_t>(bytes.size(), package::kMaxPartSize)));
     if (!xml)
@@ -232,12 +266,22 @@ Result<DocumentMetadata> ReadOdfMetadata(const std::string& path, platform::File
         auto layout = readLayout(zip);
         if (!layout)
             return layout.error();
-        if (!layout->meta || layout->meta->uncompressedSize == 0)
-            return DocumentMetadata{};
-        auto meta = loadMeta(zip, *layout->meta);
-        if (!meta)
-            return meta.error();
-        return odf::ReadMeta(*meta);
+        DocumentMetadata values;
+        if (layout->meta && layout->meta->uncompressedSize > 0) {
+            auto meta = loadMeta(zip, *layout->meta);
+            if (!meta)
+                return meta.error();
+            auto read = odf::ReadMeta(*meta);
+            if (!read)
+                return read.error();
+            values = std::move(*read);
+        }
+        if (layout->thumbnail) {
+            values.extras.thumbnail = true;
+            values.extras.thumbnailPart = std::string(kThumbnailPath);
+            values.extras.thumbnailSize = layout->thumbnail->uncompressedSize;
+        }
+        return values;
     };
     auto values = read();
     zip.close();
@@ -271,10 +315,11 @@ Status WriteOdfMetadata(const std::string& path, const MetadataEdits& edits, con
         const std::string before = meta->Save();
         QV_TRY(odf::EditMeta(*meta, edits));
         std::string after = meta->Save();
+        const bool dropThumbnail = edits.remove.thumbnail && layout->thumbnail;
         // A change that changes nothing (the values the file holds, a
         // removal of a property it lacks) rewrites nothing, and creates no
         // meta.xml.
-        if (after == before) {
+        if (after == before && !dropThumbnail) {
             zip.close();
             if (checkOnly)
                 return {};
@@ -284,9 +329,11 @@ Status WriteOdfMetadata(const std::string& path, const MetadataEdits& edits, con
         }
         if (!XmlPart::Load(after))
             return Error(ErrorCode::BadXml, "meta.xml: the changed part would not be well-formed XML");
-        std::vector<std::string> names = {created ? std::string(kMetaEntry) : layout->meta->name};
-        std::string manifest;
-        if (created) {
+        std::vector<std::string> names;
+        if (after != before)
+            names.push_back(created ? std::string(kMetaEntry) : layout->meta->name);
+        std::string manifest = layout->manifestBytes;
+        if (created && after != before) {
             if (!layout->manifest)
                 return Error(ErrorCode::PackageLayout,
                              "the OpenDocument file has neither meta.xml nor META-INF/manifest.xml to list one in");
@@ -294,11 +341,23 @@ Status WriteOdfMetadata(const std::string& path, const MetadataEdits& edits, con
             if (!m)
                 return m.error();
             manifest = std::move(*m);
-            if (manifest != layout->manifestBytes)
-                names.push_back(layout->manifest->name);
         }
+        std::vector<std::string> dropped;
+        if (dropThumbnail) {
+            dropped.push_back(layout->thumbnail->name);
+            if (layout->manifest) {
+                auto m = manifestWithoutThumbnail(manifest);
+                if (!m)
+                    return m.error();
+                manifest = std::move(*m);
+            }
+        }
+        if (layout->manifest && manifest != layout->manifestBytes)
+            names.push_back(layout->manifest->name);
         if (!edits.allowUnsigning) {
-            auto covered = signatureCovers(zip, names);
+            std::vector<std::string> touched = names;
+            touched.insert(touched.end(), dropped.begin(), dropped.end());
+            auto covered = signatureCovers(zip, touched);
             if (!covered)
                 return covered.error();
             if (*covered)
@@ -307,10 +366,10 @@ Status WriteOdfMetadata(const std::string& path, const MetadataEdits& edits, con
         }
         if (checkOnly)
             return {};
-        std::vector<zip::StreamToStore> streams = {{names[0], after}};
-        if (names.size() > 1)
-            streams.push_back({names[1], manifest});
-        return zip.storeFromStreams(streams, final, {{}, to.path, to.overwrite});
+        std::vector<zip::StreamToStore> streams;
+        for (const std::string& name : names)
+            streams.push_back({name, layout->manifest && name == layout->manifest->name ? manifest : after});
+        return zip.storeFromStreams(streams, final, {dropped, to.path, to.overwrite});
     };
     Status st = run();
     zip.close();
