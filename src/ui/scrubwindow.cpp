@@ -128,7 +128,9 @@ ScrubDialog::ScrubDialog(bool delivery, QWidget* parent) : QDialog(parent), m_de
         });
         row->addWidget(m_out);
         row->addWidget(browse);
-        form->addRow(tr("作成先(&O):"), row);
+        auto* label = new QLabel(tr("作成先(&O):"), this);
+        label->setBuddy(m_out);
+        form->addRow(label, row);
         m_overwrite = new QCheckBox(tr("作成先にある同じ名前のファイルを置き換える"), this);
         m_overwrite->setObjectName(QStringLiteral("overwrite"));
         form->addRow(QString(), m_overwrite);
