@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/inputs.h"
+#include "cli/audit_json.h"
 #include "cli/json.h"
 #include "engine/audit.h"
 #include "engine/csv.h"
@@ -58,21 +59,7 @@ void writeJson(std::ostream& out, const std::vector<engine::FileAudit>& audits) 
         else
             w.value(errorCodeName(a.error.code));
         w.key("items");
-        w.beginArray();
-        for (const engine::AuditItem& i : a.items) {
-            w.beginObject();
-            w.key("key");
-            w.value(i.key);
-            w.key("name");
-            if (i.key == "custom")
-                w.value(i.name);
-            else
-                w.null();
-            w.key("value");
-            w.value(i.value);
-            w.endObject();
-        }
-        w.endArray();
+        WriteAuditItems(w, a.items);
         w.endObject();
     }
     w.endArray();
@@ -87,6 +74,25 @@ void printItem(std::ostream& out, const engine::AuditItem& i) {
 }
 
 }  // namespace
+
+void WriteAuditItems(JsonWriter& w, const std::vector<engine::AuditItem>& items) {
+    w.beginArray();
+    for (const engine::AuditItem& i : items) {
+        w.beginObject();
+        w.key("key");
+        w.value(i.key);
+        w.key("name");
+        if (i.key == "custom")
+            w.value(i.name);
+        else
+            w.null();
+        w.key("value");
+        w.value(i.value);
+        w.endObject();
+    }
+    w.endArray();
+}
+
 
 int runAudit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     bool json = false;

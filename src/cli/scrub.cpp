@@ -7,6 +7,7 @@
 #include "cli/cli.h"
 #include "cli/inputs.h"
 #include "cli/json.h"
+#include "cli/audit_json.h"
 #include "engine/scrub.h"
 
 namespace qv::cli {
@@ -71,23 +72,6 @@ const char* stateName(const engine::FileResult& r, bool dryRun) {
     }
 }
 
-void writeItems(JsonWriter& w, const std::vector<engine::AuditItem>& items) {
-    w.beginArray();
-    for (const engine::AuditItem& i : items) {
-        w.beginObject();
-        w.key("key");
-        w.value(i.key);
-        w.key("name");
-        if (i.key == "custom")
-            w.value(i.name);
-        else
-            w.null();
-        w.key("value");
-        w.value(i.value);
-        w.endObject();
-    }
-    w.endArray();
-}
 
 void writeJson(std::ostream& out, const engine::ScrubReport& report, const engine::ScrubInputs& inputs, bool dryRun) {
     JsonWriter w(out);
@@ -109,9 +93,9 @@ void writeJson(std::ostream& out, const engine::ScrubReport& report, const engin
         else
             w.value(s.destination);
         w.key("removed");
-        writeItems(w, s.removed);
+        WriteAuditItems(w, s.removed);
         w.key("keptReadOnly");
-        writeItems(w, s.keptReadOnly);
+        WriteAuditItems(w, s.keptReadOnly);
         w.key("error");
         if (failed)
             w.value(r.error.message);

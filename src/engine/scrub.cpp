@@ -1,3 +1,4 @@
+#include "engine/fspath.h"
 #include "engine/scrub.h"
 
 #include <filesystem>
@@ -16,11 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path fsPath(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-std::string utf8Of(const fs::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
 
 // A path with every link and "." or ".." taken out, as far as it exists.
 fs::path settled(const std::string& path) {
