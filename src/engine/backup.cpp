@@ -1,4 +1,3 @@
-#include "engine/fspath.h"
 #include "engine/backup.h"
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 
 #include "base/sha256.h"
 #include "base/text.h"
+#include "engine/fspath.h"
 #include "engine/kinds.h"
 #include "platform/platform.h"
 #include "props/filestamp.h"

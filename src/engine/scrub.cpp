@@ -1,10 +1,10 @@
-#include "engine/fspath.h"
 #include "engine/scrub.h"
 
 #include <filesystem>
 #include <set>
 
 #include "base/text.h"
+#include "engine/fspath.h"
 #include "engine/filelist.h"
 #include "engine/kinds.h"
 #include "engine/view.h"
