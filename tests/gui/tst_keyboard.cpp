@@ -79,10 +79,23 @@ private slots:
         key(Qt::Key_Tab);
         QVERIFY(QApplication::focusWidget() != w.ui().ListView1);
 
-        w.ui().PageControl1->setCurrentWidget(w.ui().TabSheet1);
-        w.form->grids()->setValueText(w.ui().ListView2, kRowCompany, QStringLiteral("新社名"));
-        w.form->grids()->setTicked(kRowCompany, true);
-        w.ui().CheckBox4->setChecked(true);
+        // The batch page: down to 会社名, Space ticks it, F2 edits it, Enter keeps it.
+        w.ui().PageControl1->setFocus();
+        key(Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(w.ui().PageControl1->currentWidget(), w.ui().TabSheet1);
+        w.ui().ListView2->setFocus();
+        w.ui().ListView2->setCurrentCell(0, 0);
+        for (int r = 0; r < kRowCompany; ++r)
+            key(Qt::Key_Down);
+        key(Qt::Key_Space);
+        QVERIFY(w.form->grids()->ticks()[kRowCompany]);
+        key(Qt::Key_F2);
+        QTest::keyClicks(QApplication::focusWidget(), "NewCo");
+        key(Qt::Key_Return);
+        QCOMPARE(w.value(true, kRowCompany), QStringLiteral("NewCo"));
+        w.ui().CheckBox4->setFocus();
+        key(Qt::Key_Space);
+        QVERIFY(w.ui().CheckBox4->isChecked());
         w.ui().BitBtn2->setFocus();
         key(Qt::Key_Space);
         reactivate(w);
