@@ -261,7 +261,7 @@ QString FileListModel::reasonFor(const Error& error) {
         head = tr("ファイルが壊れているため、プロパティを読み書きできません。");
         break;
     case ErrorCode::PackageLayout:
-        head = tr("Office Open XML パッケージの構成が正しくないため、プロパティを読み書きできません。");
+        head = tr("文書の構成（パッケージの中のファイルのつながり）が正しくないため、プロパティを読み書きできません。");
         break;
     case ErrorCode::NotAnOfficeDocument:
     case ErrorCode::NotAZip:
