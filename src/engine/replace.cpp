@@ -272,8 +272,9 @@ Result<MetadataEdits> EditsForFile(const MetadataEdits& fixed, const PerFileChan
         const std::string was = DisplayText(m[row]);
         const std::string now = edit->action == PropertyEdit::Action::Set ? DisplayText(StoredProperty{true, edit->value})
                                                                           : std::string();
-        // The same value again is no change: the file is not rewritten for it.
-        if (now == was && (edit->action == PropertyEdit::Action::Set) == m[row].present) {
+        // The same value again is no change: the file is not rewritten for
+        // it (an empty value the file holds is not erased either).
+        if (now == was) {
             out[row] = PropertyEdit::keep();
             continue;
         }
