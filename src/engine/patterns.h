@@ -71,7 +71,9 @@ public:
     // A bad expression, an empty text to find or an unknown target fails
     // with ErrorCode::ConversionFailed, with the fault's position.
     static Result<Replacer> make(const ReplaceRule& rule);
-    std::string apply(std::string_view text) const;
+    // An expression is not run on a value of more than a few thousand
+    // characters (the standard matcher recurses per character): that fails.
+    Result<std::string> apply(std::string_view text) const;
     const ReplaceRule& rule() const { return m_rule; }
     int row() const { return m_row; }  // -1 for a user-defined property
     // For a user-defined property: the name, empty for all of them.

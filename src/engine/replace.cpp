@@ -172,7 +172,7 @@ Result<Replacer> Replacer::make(const ReplaceRule& rule) {
     return r;
 }
 
-std::string Replacer::apply(std::string_view text) const {
+Result<std::string> Replacer::apply(std::string_view text) const {
     std::vector<std::size_t> offsets;
     const std::u32string chars = toChars(text, offsets);
     const Folded f = fold(chars, m_rule.widthInsensitive, m_rule.ignoreCase, false);
@@ -190,7 +190,9 @@ std::string Replacer::apply(std::string_view text) const {
             emit(at, at + m_find.size(), m_rule.with);
     } else {
         if (chars.size() > kMaxExpressionText)
-            return std::string(text);
+            return Error(ErrorCode::ConversionFailed, "a value of " + std::to_string(chars.size()) +
+                                                          " characters is too long for a regular expression (at most " +
+                                                          std::to_string(kMaxExpressionText) + ")");
         for (auto it = std::wsregex_iterator(f.units.begin(), f.units.end(), *m_regex); it != std::wsregex_iterator();
              ++it) {
             const std::wsmatch& m = *it;
@@ -249,7 +251,10 @@ Result<MetadataEdits> EditsForFile(const MetadataEdits& fixed, const PerFileChan
                        : e.action == PropertyEdit::Action::Erase ? std::string()
                                                                  : DisplayText(m[r.row()]);
             }
-            *text = r.apply(*text);
+            auto replaced = r.apply(*text);
+            if (!replaced)
+                return Error(replaced.error().code, r.rule().target + ": " + replaced.error().message);
+            *text = std::move(*replaced);
             continue;
         }
         for (const CustomProperty& p : m.custom) {
@@ -258,7 +263,10 @@ Result<MetadataEdits> EditsForFile(const MetadataEdits& fixed, const PerFileChan
             if (!r.customName().empty() && !FindCustom({p}, r.customName()))
                 continue;
             auto [it, fresh] = customMade.try_emplace(p.name, p.name, std::get<std::string>(p.value));
-            it->second.second = r.apply(it->second.second);
+            auto replaced = r.apply(it->second.second);
+            if (!replaced)
+                return Error(replaced.error().code, "custom:" + p.name + ": " + replaced.error().message);
+            it->second.second = std::move(*replaced);
         }
     }
     for (int row = 0; row < kRowCount; ++row) {

@@ -116,14 +116,23 @@ TEST_F(PatternsTest, SequenceNumbersFollowTheList) {
     EXPECT_EQ(test::readTexts(paths[1])[kRowTitle], "No.008");
 }
 
-TEST_F(PatternsTest, AMadeValueItsRowCantTakeFailsThatFile) {
+TEST_F(PatternsTest, AValueThatCantBeMadeFailsThatFile) {
     const std::string path = place("lo_japanese.xlsx", "x.xlsx");
-    BatchSettings s;
-    s.values[kRowCreated] = "{ファイル名}";
-    s.ticked.set(kRowCreated);
-    BatchReport report = RunBatch({path}, s);
-    ASSERT_EQ(report.files[0].state, FileState::ChangeFailed);
-    EXPECT_NE(report.files[0].error.message.find("created"), std::string::npos) << report.files[0].error.message;
+    BatchSettings longComment;
+    longComment.values[kRowComments] = std::string(5000, 'x');
+    longComment.ticked.set(kRowComments);
+    ASSERT_TRUE(RunBatch({path}, longComment).allChanged());
+    BatchSettings date, expression;
+    date.values[kRowCreated] = "{ファイル名}";
+    date.ticked.set(kRowCreated);
+    expression.replaces = {rep("comments", "x+", "y", true)};
+    for (const auto& [s, why] : {std::pair{date, "created"}, std::pair{expression, "too long"}}) {
+        const std::string bytes = test::readFile(path);
+        BatchReport report = RunBatch({path}, s);
+        ASSERT_EQ(report.files[0].state, FileState::ChangeFailed);
+        EXPECT_NE(report.files[0].error.message.find(why), std::string::npos) << report.files[0].error.message;
+        EXPECT_EQ(test::readFile(path), bytes);
+    }
 }
 
 TEST(PatternFaults, AreRefusedWithTheirPosition) {
