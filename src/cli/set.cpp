@@ -29,6 +29,20 @@ void printHelp(std::ostream& out) {
            "                         (2010-04-01T12:30:00+09:00) or the date-time text\n"
            "                         of your locale; editTime is in minutes; an empty\n"
            "                         value erases.\n"
+           "                         A value with fields in braces is made for each\n"
+           "                         file: {name} {ext} {folder} {parent} {value}\n"
+           "                         {row:KEY} {n:START:WIDTH} {mtime:FORMAT}\n"
+           "                         {ctime:FORMAT} (or the window's Japanese names);\n"
+           "                         {{ and }} write a brace\n"
+           "  --replace ROW=OLD/NEW  replace OLD with NEW in a row (repeatable); ROW is\n"
+           "                         a KEY, custom:NAME or custom:* (every user-defined\n"
+           "                         text property); write / inside OLD or NEW as \\/\n"
+           "  --regex                OLD is a regular expression (ECMAScript; NEW may\n"
+           "                         use $1, $&)\n"
+           "  --ignore-case          replaces ignore the case of letters\n"
+           "  --width-insensitive    replaces match full-width and half-width forms\n"
+           "  --dry-run              change nothing: print FILE: ROW: OLD -> NEW for\n"
+           "                         every value the --set values and replaces make\n"
            "  --custom NAME=VALUE    set the user-defined property NAME (repeatable),\n"
            "                         adding it where the file lacks it; names are\n"
            "                         compared without regard to case\n"
@@ -68,7 +82,8 @@ void printHelp(std::ostream& out) {
            "\n"
            "A file named twice (or through a link or another hard link) is changed\n"
            "once. A link given as FILE stays a link: the file it leads to is changed.\n"
-           "Prints one line per file: the path and \"changed\" or \"failed: reason\".\n"
+           "Prints one line per file: the path and \"changed\", \"unchanged\" (no value\n"
+           "would change, the file is left alone) or \"failed: reason\".\n"
            "Exit status: 0 when every file was changed, 1 otherwise, 2 for a wrong\n"
            "command line.\n";
 }
@@ -100,6 +115,33 @@ Result<PropertyEdit> rowEdit(int row, const std::string& raw) {
     return edit;
 }
 
+// ROW=OLD/NEW, with "\\/" for a slash inside OLD or NEW.
+std::optional<engine::ReplaceRule> replaceArgument(const std::string& arg) {
+    const std::size_t eq = arg.find('=');
+    if (eq == std::string::npos || eq == 0)
+        return std::nullopt;
+    engine::ReplaceRule rule;
+    rule.target = arg.substr(0, eq);
+    std::string parts[2];
+    int part = 0;
+    for (std::size_t i = eq + 1; i < arg.size(); ++i) {
+        if (arg[i] == '\\' && i + 1 < arg.size() && arg[i + 1] == '/') {
+            parts[part] += '/';
+            ++i;
+        } else if (arg[i] == '/') {
+            if (++part > 1)
+                return std::nullopt;
+        } else {
+            parts[part] += arg[i];
+        }
+    }
+    if (part != 1)
+        return std::nullopt;
+    rule.find = parts[0];
+    rule.with = parts[1];
+    return rule;
+}
+
 }  // namespace
 
 int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -126,7 +168,10 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
     };
     FileArguments files(inputs);
     CustomType customType = CustomType::Text;
-    bool force = false;
+    bool force = false, dryRun = false;
+    std::vector<engine::ReplaceRule> replaces;
+    bool regex = false, ignoreCase = false, widthInsensitive = false;
+    std::vector<std::pair<int, std::string>> madeRows;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto next = [&]() -> std::optional<std::string> {
@@ -156,6 +201,20 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
             s.backupPolicy.generations = *n;
         } else if (a == "--force") {
             force = true;
+        } else if (a == "--dry-run") {
+            dryRun = true;
+        } else if (a == "--regex") {
+            regex = true;
+        } else if (a == "--ignore-case") {
+            ignoreCase = true;
+        } else if (a == "--width-insensitive") {
+            widthInsensitive = true;
+        } else if (a == "--replace") {
+            auto v = next();
+            auto rule = v ? replaceArgument(*v) : std::nullopt;
+            if (!rule)
+                return usage("--replace needs ROW=OLD/NEW (write / inside OLD or NEW as \\/)");
+            replaces.push_back(std::move(*rule));
         } else if (a == "--any-file") {
             s.anyFile = true;
         } else if (a == "--allow-unsigning") {
@@ -170,6 +229,9 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
             int row = rowForKey(kv->substr(0, eq));
             if (row < 0)
                 return usage("unknown property '" + kv->substr(0, eq) + "'");
+            madeRows.emplace_back(row, kv->substr(eq + 1));
+            if (engine::ValuePattern::looksLikePattern(kv->substr(eq + 1)))
+                continue;
             auto edit = rowEdit(row, kv->substr(eq + 1));
             if (!edit)
                 return usage(edit.error().message);
@@ -225,13 +287,36 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
             inputs.push_back(a);
         }
     }
+    // The last --set of a row decides it; a pattern is made per file, and so
+    // is every value of a dry run, which shows each file's old and new texts.
+    std::map<int, std::string> lastSet;
+    for (const auto& [row, text] : madeRows)
+        lastSet[row] = text;
+    for (const auto& [row, text] : lastSet) {
+        if (!dryRun && !engine::ValuePattern::looksLikePattern(text))
+            continue;
+        auto pattern = engine::ValuePattern::parse(text::trim(text));
+        if (!pattern)
+            return usage(std::string(kCatalogue[static_cast<std::size_t>(row)].Key) + ": " + pattern.error().message);
+        s.edits[row] = PropertyEdit::keep();
+        s.perFile.rows.emplace_back(row, std::move(*pattern));
+    }
+    for (engine::ReplaceRule& rule : replaces) {
+        rule.regex = regex;
+        rule.ignoreCase = ignoreCase;
+        rule.widthInsensitive = widthInsensitive;
+        auto r = engine::Replacer::make(rule);
+        if (!r)
+            return usage("--replace " + rule.target + ": " + r.error().message);
+        s.perFile.replaces.push_back(std::move(*r));
+    }
     if (inputs.empty()) {
         printHelp(err);
         return usage("no file given");
     }
     if (!engine::HasBatchWork(s))
         return usage(
-            "nothing to change: give --set, --custom, --remove-custom, a date or time option, or an attribute "
+            "nothing to change: give --set, --replace, --custom, --remove-custom, a date or time option, or an attribute "
             "option");
 
     if (force)
@@ -245,9 +330,25 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // Each file once, whatever names lead to it: a second backup would
     // take the already changed file in place of the original.
     std::vector<std::string> paths = engine::UniqueFiles(files.expanded());
+    if (dryRun) {
+        bool allSound = true;
+        for (const engine::FilePreview& p : engine::PreviewBatch(paths, s, paths.size())) {
+            if (p.error) {
+                allSound = false;
+                out << p.path << ": failed: " << p.error->message << "\n";
+            } else if (p.changes.empty()) {
+                out << p.path << ": unchanged\n";
+            }
+            for (const engine::ValueChange& c : p.changes)
+                out << p.path << ": " << c.key << ": " << c.was << " -> " << c.now << "\n";
+        }
+        return allSound ? kExitOk : kExitFileFailed;
+    }
     engine::RunCallbacks cb;
     cb.fileFinished = [&](std::size_t, const engine::FileResult& r, int) {
-        if (!r.note.empty())
+        if (r.note == engine::kNothingToChangeNote)
+            out << r.path << ": unchanged\n";
+        else if (!r.note.empty())
             err << "note: " << r.path << ": " << r.note << "\n";
         else if (r.state == engine::FileState::Changed)
             out << r.path << ": changed\n";

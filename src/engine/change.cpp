@@ -265,12 +265,68 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings&
     return report;
 }
 
+namespace {
+
+// The edits a change with values made per file has for one file, from its
+// times and values as found (a time the read moved is put back).
+Result<MetadataEdits> editsOfFile(const std::string& path, std::size_t index, const BatchChange& c,
+                                  std::vector<ValueChange>* changes) {
+    auto real = fileToChange(path);
+    if (!real)
+        return real.error();
+    auto stamp = ReadFileStamp(*real);
+    if (!stamp)
+        return stamp.error();
+    const std::uint64_t movingOpens = platform::readOpensMovingAccessTime();
+    auto metadata = ReadMetadata(*real);
+    if (platform::readOpensMovingAccessTime() != movingOpens)
+        (void)PutBackAfterRead(*real, *stamp);
+    if (!metadata)
+        return metadata.error();
+    const FileFacts facts{path, index, FileTimeToLocal(stamp->LastWrite.ticks), FileTimeToLocal(stamp->Creation.ticks),
+                          &*metadata};
+    return EditsForFile(c.edits, c.perFile, facts, changes);
+}
+
+}  // namespace
+
+std::vector<FilePreview> PreviewBatch(const std::vector<std::string>& paths, const BatchChange& change,
+                                      std::size_t limit) {
+    std::vector<FilePreview> out;
+    for (std::size_t i = 0; i < paths.size() && out.size() < limit; ++i) {
+        FilePreview p{paths[i], {}, {}};
+        if (auto edits = editsOfFile(paths[i], i, change, &p.changes); !edits)
+            p.error = edits.error();
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& settings,
                      const RunCallbacks& callbacks) {
     RunOptions options{settings.backup, settings.backupPolicy,
                        [&](std::size_t i) { return CheckChange(paths[i], settings.edits, settings.anyFile); }};
+    if (!settings.perFile.any())
+        return RunEachFile(
+            paths, options, [&](std::size_t i) { return ApplyBatchToFile(paths[i], settings); }, callbacks);
+    // Each file its own edits, made once and checked before its backup.
+    std::vector<BatchChange> own(paths.size());
+    options.check = [&](std::size_t i) -> Status {
+        auto edits = editsOfFile(paths[i], i, settings, nullptr);
+        if (!edits)
+            return edits.error();
+        own[i] = settings;
+        own[i].perFile = {};
+        own[i].edits = std::move(*edits);
+        return CheckChange(paths[i], own[i].edits, own[i].anyFile);
+    };
+    options.leaveAlone = [&](std::size_t i) -> std::optional<std::string> {
+        if (HasBatchWork(own[i]))
+            return std::nullopt;
+        return std::string(kNothingToChangeNote);
+    };
     return RunEachFile(
-        paths, options, [&](std::size_t i) { return ApplyBatchToFile(paths[i], settings); }, callbacks);
+        paths, options, [&](std::size_t i) { return ApplyBatchToFile(paths[i], own[i]); }, callbacks);
 }
 
 BatchReport RunEachFile(const std::vector<std::string>& paths, bool backup,

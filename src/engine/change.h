@@ -90,6 +90,20 @@ BatchReport RunBatch(const std::vector<std::string>& paths, const BatchChange& c
 BatchReport RunBatch(const std::vector<std::string>& paths, const BatchSettings& settings,
                      const RunCallbacks& callbacks = {});
 
+// What a batch change with values made per file does to each of the first
+// `limit` files: its values' old and new texts, or why it would fail. Only
+// reads (the times reading moves are put back).
+struct FilePreview {
+    std::string path;
+    std::vector<ValueChange> changes;
+    std::optional<Error> error;
+};
+std::vector<FilePreview> PreviewBatch(const std::vector<std::string>& paths, const BatchChange& change,
+                                      std::size_t limit);
+
+// The note of a file left alone because none of its values would change.
+inline constexpr const char* kNothingToChangeNote = "unchanged: no value would change";
+
 // How a run backs its files up.
 struct RunOptions {
     bool backup = false;

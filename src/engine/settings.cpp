@@ -1,6 +1,7 @@
 #include "engine/settings.h"
 
 #include "base/text.h"
+#include "props/catalogue.h"
 
 namespace qv::engine {
 
@@ -16,15 +17,33 @@ bool anyTimeOrAttribute(const auto& s) {
 }  // namespace
 
 bool HasBatchWork(const BatchSettings& s) {
-    return anyTimeOrAttribute(s) || s.ticked.any() || !s.custom.empty();
+    return anyTimeOrAttribute(s) || s.ticked.any() || !s.custom.empty() || !s.replaces.empty();
 }
-bool HasBatchWork(const BatchChange& c) { return anyTimeOrAttribute(c) || c.edits.any(); }
+bool HasBatchWork(const BatchChange& c) { return anyTimeOrAttribute(c) || c.edits.any() || c.perFile.any(); }
 
 Result<BatchChange> ToBatchChange(const BatchSettings& s) {
-    auto edits = EditsFromTexts(s.values, s.ticked);
+    BatchChange c;
+    RowMask fixedRows = s.ticked;
+    for (int row = 0; row < kRowCount; ++row) {
+        const std::string& text = s.values[static_cast<std::size_t>(row)];
+        if (!s.ticked.test(static_cast<std::size_t>(row)) || !ValuePattern::looksLikePattern(text))
+            continue;
+        auto pattern = ValuePattern::parse(text);
+        if (!pattern)
+            return Error(pattern.error().code, std::string(kCatalogue[static_cast<std::size_t>(row)].Label) + ": " +
+                                                   pattern.error().message);
+        c.perFile.rows.emplace_back(row, std::move(*pattern));
+        fixedRows.reset(static_cast<std::size_t>(row));
+    }
+    for (const ReplaceRule& rule : s.replaces) {
+        auto r = Replacer::make(rule);
+        if (!r)
+            return Error(r.error().code, "replace in " + rule.target + ": " + r.error().message);
+        c.perFile.replaces.push_back(std::move(*r));
+    }
+    auto edits = EditsFromTexts(s.values, fixedRows);
     if (!edits)
         return edits.error();
-    BatchChange c;
     c.edits = std::move(*edits);
     for (const CustomEditText& t : s.custom) {
         auto e = ToCustomEdit(t);

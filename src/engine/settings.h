@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/backup.h"
+#include "engine/patterns.h"
 #include "base/result.h"
 #include "localtext/customtext.h"
 #include "localtext/rowtext.h"
@@ -72,6 +73,8 @@ struct BatchSettings {
     // The user accepted that signed packages lose their signature's validity.
     bool allowUnsigning = false;
     std::vector<CustomEditText> custom;
+    // Find-and-replace in chosen rows, after the rows' own values.
+    std::vector<ReplaceRule> replaces;
 
     friend bool operator==(const BatchSettings&, const BatchSettings&) = default;
 };
@@ -89,10 +92,15 @@ struct BatchChange {
     BackupPolicy backupPolicy;
     // Times and attributes of files that are no Office document change too.
     bool anyFile = false;
+    // Values made for each file (patterns, replaces): each file gets edits
+    // of its own, and one whose values would stay as they are is left alone.
+    PerFileChange perFile;
 };
 
 // The page's ticked texts read as edits; a date or an editing time that
-// doesn't parse fails with ErrorCode::ConversionFailed.
+// doesn't parse fails with ErrorCode::ConversionFailed. A text with a field
+// in braces is a pattern, made for each file; a pattern or a replace with a
+// fault fails naming the row and the fault's position.
 Result<BatchChange> ToBatchChange(const BatchSettings& s);
 bool HasBatchWork(const BatchChange& c);
 

@@ -3,10 +3,13 @@
 #include <QObject>
 #include <algorithm>
 
+#include "base/text.h"
+#include "engine/change.h"
 #include "localtext/customtext.h"
 #include "localtext/datetext.h"
 #include "props/catalogue.h"
 #include "ui/propertygrids.h"
+#include "ui/replacedialog.h"
 
 namespace qv::ui {
 
@@ -30,7 +33,33 @@ QString attributeWord(AttributeChoice c) {
 
 }  // namespace
 
-QString BatchConfirmText(const engine::BatchSettings& s, std::size_t fileCount) {
+namespace {
+
+// Each of the first files' values that patterns and replacements make.
+void previewLines(QStringList& lines, const engine::BatchSettings& s, const std::vector<std::string>& paths) {
+    auto change = engine::ToBatchChange(s);
+    if (!change || !change->perFile.any() || paths.empty())
+        return;
+    lines.append(QString());
+    lines.append(QObject::tr("変更の内容（最初の %1 個のファイル）：").arg(std::min(paths.size(), kPreviewFiles)));
+    for (const engine::FilePreview& p : engine::PreviewBatch(paths, *change, kPreviewFiles)) {
+        const QString name = QString::fromStdString(text::fileNamePart(p.path));
+        if (p.error)
+            lines.append(QObject::tr("%1：変更できません（%2）").arg(name, QString::fromStdString(p.error->message)));
+        else if (p.changes.empty())
+            lines.append(QObject::tr("%1：変更なし").arg(name));
+        for (const engine::ValueChange& c : p.changes)
+            lines.append(QObject::tr("%1：%2「%3」→「%4」")
+                             .arg(name, QString::fromStdString(c.label), QString::fromStdString(c.was),
+                                  QString::fromStdString(c.now)));
+    }
+    if (paths.size() > kPreviewFiles)
+        lines.append(QObject::tr("ほか %1 個のファイル").arg(paths.size() - kPreviewFiles));
+}
+
+}  // namespace
+
+QString BatchConfirmText(const engine::BatchSettings& s, std::size_t fileCount, const std::vector<std::string>& paths) {
     QStringList lines;
     lines.append(QObject::tr("%1 個のファイルを次のように変更します。").arg(fileCount));
     lines.append(QString());
@@ -56,6 +85,8 @@ QString BatchConfirmText(const engine::BatchSettings& s, std::size_t fileCount) 
     for (const auto& [name, choice] : attributes)
         if (choice != AttributeChoice::Grayed)
             lines.append(QObject::tr("属性 %1：%2").arg(name, attributeWord(choice)));
+    for (const engine::ReplaceRule& r : s.replaces)
+        lines.append(QObject::tr("置換: ") + ReplaceRuleText(r));
     for (const engine::CustomEditText& c : s.custom) {
         const QString name = QString::fromStdString(c.name);
         lines.append(c.remove ? QObject::tr("ユーザー設定 %1：削除").arg(name)
@@ -71,6 +102,7 @@ QString BatchConfirmText(const engine::BatchSettings& s, std::size_t fileCount) 
                          .arg(s.backupPolicy.folder.empty() ? QObject::tr("各ファイルと同じフォルダ")
                                                             : QString::fromStdString(s.backupPolicy.folder))
                          .arg(std::max(2, s.backupPolicy.generations)));
+    previewLines(lines, s, paths);
     lines.append(QString());
     lines.append(QObject::tr("変更しますか？"));
     return lines.join(QLatin1Char('\n'));

@@ -4,11 +4,19 @@
 
 #include <QString>
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "engine/settings.h"
 
 namespace qv::ui {
 
-QString BatchConfirmText(const engine::BatchSettings& settings, std::size_t fileCount);
+// With the listed paths, values made per file (patterns, replacements) are
+// shown for the first files: each value's old and new text.
+QString BatchConfirmText(const engine::BatchSettings& settings, std::size_t fileCount,
+                         const std::vector<std::string>& paths = {});
+
+// How many files the question shows the made values of.
+constexpr std::size_t kPreviewFiles = 10;
 
 }  // namespace qv::ui

@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -25,6 +26,7 @@
 #include "ui/progressdialogs.h"
 #include "ui/prompts.h"
 #include "ui/propertygrids.h"
+#include "ui/replacedialog.h"
 #include "ui/tform4.h"
 #include "ui/tform5.h"
 #include "ui_tform1.h"
@@ -239,6 +241,7 @@ void TForm1::setUpPages() {
     m_ui->TabSheet2Layout->insertWidget(m_ui->TabSheet2Layout->indexOf(m_ui->ListView3) + 1, m_customSingle);
     m_customBatch = new CustomGrid(CustomGrid::Mode::Batch, m_ui->TabSheet1);
     m_ui->TabSheet1Layout->insertWidget(m_ui->TabSheet1Layout->indexOf(m_ui->ListView2) + 1, m_customBatch);
+    setUpReplaces();
     // Each page's backup box takes its folder and generations beside it.
     auto backupRows = [this](QVBoxLayout* page, QCheckBox* box, const QString& prefix) {
         const int at = page->indexOf(box);
@@ -362,7 +365,44 @@ engine::BatchSettings TForm1::batchSettings() const {
     s.backup = m_ui->CheckBox4->isChecked();
     s.backupPolicy = m_backupBatch->policy();
     s.custom = m_customBatch->edits();
+    s.replaces = m_replaces;
     return s;
+}
+
+void TForm1::setUpReplaces() {
+    // The line of replacements sits under the grid, with the clear button;
+    // 置換... opens the dialog whose rules join the batch settings.
+    auto* row = new QHBoxLayout;
+    m_replaceLine = new QLabel(m_ui->TabSheet1);
+    m_replaceLine->setWordWrap(true);
+    m_replaceClear = new QPushButton(tr("置換をクリア"), m_ui->TabSheet1);
+    m_replaceButton = new QPushButton(tr("置換..."), m_ui->TabSheet1);
+    row->addWidget(m_replaceLine, 1);
+    row->addWidget(m_replaceClear);
+    row->addWidget(m_replaceButton);
+    m_ui->TabSheet1Layout->insertLayout(m_ui->TabSheet1Layout->indexOf(m_ui->ListView2) + 1, row);
+    connect(m_replaceButton, &QPushButton::clicked, this, [this] {
+        ReplaceDialog dialog(this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        for (engine::ReplaceRule& r : dialog.rules())
+            m_replaces.push_back(std::move(r));
+        showReplaces();
+    });
+    connect(m_replaceClear, &QPushButton::clicked, this, [this] {
+        m_replaces.clear();
+        showReplaces();
+    });
+    showReplaces();
+}
+
+void TForm1::showReplaces() {
+    QStringList lines;
+    for (const engine::ReplaceRule& r : m_replaces)
+        lines.append(tr("置換: ") + ReplaceRuleText(r));
+    m_replaceLine->setText(lines.join(QLatin1Char('\n')));
+    m_replaceLine->setVisible(!lines.isEmpty());
+    m_replaceClear->setVisible(!lines.isEmpty());
 }
 
 void TForm1::setBatchSettings(const engine::BatchSettings& s) {
@@ -387,6 +427,8 @@ void TForm1::setBatchSettings(const engine::BatchSettings& s) {
     m_ui->CheckBox4->setChecked(s.backup);
     m_backupBatch->setPolicy(s.backupPolicy);
     m_customBatch->setEdits(s.custom);
+    m_replaces = s.replaces;
+    showReplaces();
 }
 
 engine::SingleSettings TForm1::singleSettings() const {

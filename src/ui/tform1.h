@@ -53,6 +53,11 @@ public:
     CustomGrid* singleCustom() const { return m_customSingle; }
     CustomGrid* batchCustom() const { return m_customBatch; }
     FileListModel* fileList() const { return m_files; }
+    // The batch page's 置換: its button, the line that tells the
+    // replacements joined to the batch settings, and the button that clears them.
+    QPushButton* replaceButton() const { return m_replaceButton; }
+    QLabel* replaceLine() const { return m_replaceLine; }
+    QPushButton* replaceClearButton() const { return m_replaceClear; }
     // Each page's backup folder and generations, under its backup box.
     BackupChoice* batchBackup() const { return m_backupBatch; }
     BackupChoice* singleBackup() const { return m_backupSingle; }
@@ -208,6 +213,12 @@ private:
     QLabel* m_fileCount = nullptr;
     QLabel* m_runSummary = nullptr;
     QLabel* m_shownFile = nullptr;
+    QPushButton* m_replaceButton = nullptr;
+    QPushButton* m_replaceClear = nullptr;
+    QLabel* m_replaceLine = nullptr;
+    std::vector<engine::ReplaceRule> m_replaces;
+    void setUpReplaces();
+    void showReplaces();
     QWidget* m_helpWindow = nullptr;
     struct LastRun {
         std::vector<std::string> journals;

@@ -13,6 +13,7 @@
 #include "engine/csv_import.h"
 #include "platform/platform.h"
 #include "engine/defaults.h"
+#include "props/catalogue.h"
 #include "ui/batchconfirm.h"
 #include "ui/filelistmodel.h"
 #include "ui/importpreview.h"
@@ -144,9 +145,23 @@ void TForm1::BitBtn2Click() {
     }
     if (!backupFolderGiven(m_backupBatch, settings.backup))
         return;
+    // A pattern or replacement with a fault is refused before anything runs.
+    {
+        engine::BatchSettings made = settings;
+        made.custom.clear();
+        for (int row = 0; row < kRowCount; ++row)
+            if (!engine::ValuePattern::looksLikePattern(made.values[static_cast<std::size_t>(row)]))
+                made.ticked.reset(static_cast<std::size_t>(row));
+        if (auto change = engine::ToBatchChange(made); !change) {
+            message(tr("パターンまたは置換に誤りがあります。") + QLatin1Char('\n') +
+                    QString::fromStdString(change.error().message));
+            return;
+        }
+    }
     // The run shows the first file anew: pending single edits are settled first.
     if (!resolvePendingEdits() ||
-        !m_prompts->confirmRun(this, BatchConfirmText(settings, static_cast<std::size_t>(m_files->rowCount()))))
+        !m_prompts->confirmRun(this, BatchConfirmText(settings, static_cast<std::size_t>(m_files->rowCount()),
+                                                      m_files->files().paths())))
         return;
     m_files->setAllStates(engine::FileState::Unchanged);
     repaintNow();

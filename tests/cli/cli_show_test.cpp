@@ -82,7 +82,8 @@ TEST_F(CliTest, WrongCommandLinesAreRefusedBeforeAnyFileIsTouched) {
     for (std::vector<std::string> args :
          {std::vector<std::string>{"set", a}, {"set", "--set", "colour=red", a}, {"set", "--set", "created=soon", a},
           {"set", "--readonly", "maybe", a}, {"set", "--write-time", "25:00", a}, {"export", a}, {"frobnicate"},
-          {"show"}}) {
+          {"show"}, {"set", "--set", "title={nope}", a}, {"set", "--replace", "title=a(/b", "--regex", a},
+          {"set", "--replace", "title=a/b/c", a}, {"set", "--replace", "colour=a/b", a}}) {
         CliRun r = runQv(args);
         EXPECT_EQ(r.status, cli::kExitUsage) << args[0] << " " << (args.size() > 1 ? args[1] : "");
         EXPECT_FALSE(r.err.empty());
@@ -90,6 +91,31 @@ TEST_F(CliTest, WrongCommandLinesAreRefusedBeforeAnyFileIsTouched) {
     EXPECT_EQ(test::readFile(a), bytes);
     for (const char* cmd : {"show", "set", "export"})
         EXPECT_EQ(runQv({cmd, "--help"}).status, 0) << cmd;
+}
+
+TEST_F(CliTest, PatternsAndReplacesShowPerFileThenChangeOnlyWhatDiffers) {
+    std::string a = dir.copyData("lo_ascii.xls", "a.xls");
+    std::string b = dir.copyData("lo_japanese.xlsx", "b.xlsx");
+    const std::vector<std::string> change = {"--set", "title={name}-{n:1:2}", "--replace", "author=alice\\/a/Bob\\/B",
+                                             "--replace", "subject=予算/決算", "--ignore-case", a, b};
+    std::vector<std::string> dry = {"set", "--dry-run"};
+    dry.insert(dry.end(), change.begin(), change.end());
+    const std::string bytes = test::readFile(a);
+    CliRun preview = runQv(dry);
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(test::readFile(a), bytes);
+    for (std::string line : {a + ": title: Quarterly Report Title -> a-01", b + ": title: タイトル：四半期報告 -> b-02",
+                             b + ": subject: 表題：予算案 -> 表題：決算案"})
+        EXPECT_NE(preview.out.find(line + "\n"), std::string::npos) << line << "\n" << preview.out;
+    EXPECT_EQ(preview.out.find("author"), std::string::npos) << preview.out;  // "Alice Author" has no "alice/a"
+    std::vector<std::string> run = {"set"};
+    run.insert(run.end(), change.begin(), change.end());
+    EXPECT_EQ(runQv(run).status, 0);
+    EXPECT_EQ(test::ReadRows(b)->at(kRowTitle).text, "b-02");
+    // Again: every value is already what it would be made.
+    CliRun again = runQv(run);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_NE(again.out.find(a + ": unchanged"), std::string::npos) << again.out;
 }
 
 TEST_F(CliTest, ExportMatchesTheEngineAndAFolderStandsForItsWorkbooks) {
