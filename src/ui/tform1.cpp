@@ -377,6 +377,8 @@ void TForm1::setUpReplaces() {
     m_replaceLine->setWordWrap(true);
     m_replaceClear = new QPushButton(tr("置換をクリア"), m_ui->TabSheet1);
     m_replaceButton = new QPushButton(tr("置換..."), m_ui->TabSheet1);
+    m_replaceClear->setObjectName(QStringLiteral("ReplaceClear"));
+    m_replaceButton->setObjectName(QStringLiteral("ReplaceButton"));
     row->addWidget(m_replaceLine, 1);
     row->addWidget(m_replaceClear);
     row->addWidget(m_replaceButton);

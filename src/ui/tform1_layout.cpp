@@ -86,7 +86,8 @@ void TForm1::setUpTabOrder() {
            u.DateTimePicker12, u.DateTimePicker13, u.DateTimePicker14, u.CheckBox16, u.CheckBox17, u.CheckBox18,
            u.CheckBox23, u.CheckBox5, m_backupSingle->place(), m_backupSingle->folder(), m_backupSingle->browse(),
            m_backupSingle->generations(), u.BitBtn6, u.BitBtn9, u.BitBtn5, u.BitBtn7});
-    chain({u.ToolButton9, u.ToolButton10, u.ToolButton12, u.ListView2, batch[0], batch[1], batch[2], u.CheckBox9,
+    chain({u.ToolButton9, u.ToolButton10, u.ToolButton12, u.ListView2, m_replaceClear, m_replaceButton, batch[0],
+           batch[1], batch[2], u.CheckBox9,
            u.DateTimePicker1, u.CheckBox10, u.DateTimePicker2, u.CheckBox11, u.DateTimePicker3, u.CheckBox12,
            u.DateTimePicker4, u.CheckBox13, u.DateTimePicker5, u.CheckBox14, u.DateTimePicker6, u.CheckBox1,
            u.CheckBox2, u.CheckBox3, u.CheckBox8, u.CheckBox4, m_backupBatch->place(), m_backupBatch->folder(),
