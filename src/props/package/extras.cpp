@@ -66,7 +66,9 @@ bool RemoveRelationshipsTo(XmlPart& relationships, std::string_view entryName) {
 bool RemoveOverride(XmlPart& contentTypes, std::string_view entryName) {
     if (XmlPart::LocalName(contentTypes.DocumentElement()) != "Types")
         return false;
-    std::string partName = "/" + std::string(entryName);
+    // Built piece by piece: mingw's g++ 12 warns falsely on "x" + string.
+    std::string partName(1, '/');
+    partName += entryName;
     text::replaceAll(partName, "\\", "/");
     return removeChildren(contentTypes, [&](pugi::xml_node n) {
         if (XmlPart::LocalName(n) != "Override")
