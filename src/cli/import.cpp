@@ -2,6 +2,7 @@
 // applied back to each file it names, after printing every change.
 #include "base/text.h"
 #include "cli/cli.h"
+#include "cli/inputs.h"
 #include "cli/json.h"
 #include "engine/csv_import.h"
 #include "platform/platform.h"
@@ -70,6 +71,11 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        auto next = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size())
+                return std::nullopt;
+            return args[++i];
+        };
         if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
             csvs.push_back(a);
         } else if (a == "--") {
@@ -79,20 +85,9 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return kExitOk;
         } else if (a == "--dry-run") {
             dryRun = true;
-        } else if (a == "--backup") {
-            backup = true;
-        } else if (a == "--backup-dir" || a == "--generations") {
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                return usage(a + " needs a value");
-            const std::string& v = args[++i];
-            if (a == "--backup-dir") {
-                backup = true;
-                policy.folder = v;
-            } else if (auto n = text::parseInt32(v); n && *n >= 2 && *n <= 999) {
-                policy.generations = *n;
-            } else {
-                return usage("--generations takes a whole number from 2 to 999");
-            }
+        } else if (auto fault = takeBackupOption(a, next, backup, policy)) {
+            if (!fault->empty())
+                return usage(*fault);
         } else if (a == "--allow-unsigning") {
             allowUnsigning = true;
         } else if (a == "--json") {

@@ -51,4 +51,30 @@ std::optional<LocalDateTime> timeFromArgument(const std::string& value) {
     return (parts[0] * 3600 + parts[1] * 60 + parts[2]) / 86400.0;
 }
 
+std::optional<std::string> takeBackupOption(const std::string& arg,
+                                            const std::function<std::optional<std::string>()>& next, bool& backup,
+                                            engine::BackupPolicy& policy) {
+    if (arg == "--backup") {
+        backup = true;
+        return std::string();
+    }
+    if (arg == "--backup-dir") {
+        auto v = next();
+        if (!v || v->empty())
+            return std::string("--backup-dir needs a folder");
+        backup = true;
+        policy.folder = *v;
+        return std::string();
+    }
+    if (arg == "--generations") {
+        auto v = next();
+        auto n = v ? text::parseInt32(*v) : std::nullopt;
+        if (!n || *n < 2 || *n > 999)
+            return std::string("--generations takes a whole number from 2 to 999");
+        policy.generations = *n;
+        return std::string();
+    }
+    return std::nullopt;
+}
+
 }  // namespace qv::cli

@@ -1,10 +1,12 @@
 // Command-line pieces shared by the commands.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/backup.h"
 #include "props/datetime.h"
 
 namespace qv::cli {
@@ -13,6 +15,14 @@ namespace qv::cli {
 // folder command finds them (every Office kind, owner and lock files left
 // out), with those of its subfolders when recursive.
 std::vector<std::string> expandInputs(const std::vector<std::string>& args, bool recursive);
+
+// The backup options of every command that writes: --backup, --backup-dir
+// DIR (which backs up too) and --generations N. No value when arg is none of
+// them; else the fault, empty when the option was taken. next gives the
+// option's value, if there is one.
+std::optional<std::string> takeBackupOption(const std::string& arg,
+                                            const std::function<std::optional<std::string>()>& next, bool& backup,
+                                            engine::BackupPolicy& policy);
 
 // The file arguments' part of an option loop: "--" ends the options, and
 // everything after it is a file; "--recursive" ("-r") makes folders bring

@@ -185,20 +185,9 @@ int runSet(const std::vector<std::string>& args, std::ostream& out, std::ostream
             printHelp(out);
             return kExitOk;
         }
-        if (a == "--backup") {
-            s.backup = true;
-        } else if (a == "--backup-dir") {
-            auto v = next();
-            if (!v || v->empty())
-                return usage("--backup-dir needs a folder");
-            s.backup = true;
-            s.backupPolicy.folder = *v;
-        } else if (a == "--generations") {
-            auto v = next();
-            auto n = v ? text::parseInt32(*v) : std::nullopt;
-            if (!n || *n < 2 || *n > 999)
-                return usage("--generations takes a whole number from 2 to 999");
-            s.backupPolicy.generations = *n;
+        if (auto fault = takeBackupOption(a, next, s.backup, s.backupPolicy)) {
+            if (!fault->empty())
+                return usage(*fault);
         } else if (a == "--force") {
             force = true;
         } else if (a == "--dry-run") {
