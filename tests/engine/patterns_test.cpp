@@ -52,12 +52,18 @@ protected:
     test::EngineEnvironment env;
     test::TempDir dir;
 
+    // Paths in UTF-8, as the engine takes them: a narrow path would be read
+    // in the code page on Windows.
+    static std::filesystem::path u8(const std::string& s) {
+        return std::filesystem::path(std::u8string(s.begin(), s.end()));
+    }
+
     std::string place(const char* data, const std::string& name) {
-        const std::filesystem::path folder = std::filesystem::path(dir.path()) / "本社" / "営業部";
-        std::filesystem::create_directories(folder);
-        const std::string path = (folder / name).string();
-        std::filesystem::copy_file(test::dataPath(data), path, std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+        const std::string folder = dir.path() + "/本社/営業部";
+        std::filesystem::create_directories(u8(folder));
+        const std::string path = folder + "/" + name;
+        std::filesystem::copy_file(u8(test::dataPath(data)), u8(path), std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::permissions(u8(path), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
         test::setKnownStamp(path);
         return path;
     }
