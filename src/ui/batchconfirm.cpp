@@ -1,5 +1,7 @@
 #include "ui/batchconfirm.h"
 
+#include <QRegularExpression>
+
 #include <QObject>
 #include <algorithm>
 
@@ -106,6 +108,28 @@ QString BatchConfirmText(const engine::BatchSettings& s, std::size_t fileCount, 
     lines.append(QString());
     lines.append(QObject::tr("変更しますか？"));
     return lines.join(QLatin1Char('\n'));
+}
+
+QString PatternFaultText(const std::string& message) {
+    // The engine's faults, each with its Japanese form; \1 is what it names.
+    static const std::pair<const char*, const char*> kFaults[] = {
+        {"unknown field '([^']*)'", "「{\\1}」という項目はありません"},
+        {"unknown row '([^']*)' to replace in", "置換する行「\\1」はありません"},
+        {"unknown row '([^']*)'", "「\\1」という行はありません"},
+        {"a sequence number takes \\{n:START:WIDTH\\}", "連番は {連番:開始:桁数} と書きます"},
+        {"the field '([^']*)' takes no argument", "「\\1」には「:」からあとを書けません"},
+        {"a '\\}' without its '\\{' \\(write '\\}\\}' for a brace\\)", "「{」のない「}」があります（括弧そのものは「}}」と書きます）"},
+        {"a '\\{' left open \\(write '\\{\\{' for a brace\\)", "「{」が閉じていません（括弧そのものは「{{」と書きます）"},
+        {"a regular expression that is not sound", "正規表現に誤りがあります"},
+        {"the text to find is empty", "検索する文字列が空です"},
+        {"custom: needs a property's name or \\*", "custom: のあとにプロパティの名前か * を書きます"},
+        {"replace in ", "置換 "},
+        {" at character ([0-9]+)", "（\\1 文字目）"},
+    };
+    QString text = QString::fromStdString(message);
+    for (const auto& [english, japanese] : kFaults)
+        text.replace(QRegularExpression(QString::fromLatin1(english)), QString::fromUtf8(japanese));
+    return text;
 }
 
 }  // namespace qv::ui

@@ -16,6 +16,10 @@ namespace qv::ui {
 QString BatchConfirmText(const engine::BatchSettings& settings, std::size_t fileCount,
                          const std::vector<std::string>& paths = {});
 
+// A fault of a pattern or a replacement as the person reads it: the
+// engine's English (for the command line) in Japanese, its position kept.
+QString PatternFaultText(const std::string& message);
+
 // How many files the question shows the made values of.
 constexpr std::size_t kPreviewFiles = 10;
 

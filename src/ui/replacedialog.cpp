@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "props/catalogue.h"
+#include "ui/batchconfirm.h"
 
 namespace qv::ui {
 
@@ -71,7 +72,7 @@ void ReplaceDialog::accept() {
     else if (r.empty())
         fault = tr("置換する項目を選択してください。");
     else if (auto made = engine::Replacer::make(r.front()); !made)
-        fault = tr("検索する文字列に誤りがあります：%1").arg(QString::fromStdString(made.error().message));
+        fault = tr("検索する文字列に誤りがあります：%1").arg(PatternFaultText(made.error().message));
     if (!fault.isEmpty()) {
         QMessageBox::warning(this, windowTitle(), fault);
         return;

@@ -154,7 +154,7 @@ void TForm1::BitBtn2Click() {
                 made.ticked.reset(static_cast<std::size_t>(row));
         if (auto change = engine::ToBatchChange(made); !change) {
             message(tr("パターンまたは置換に誤りがあります。") + QLatin1Char('\n') +
-                    QString::fromStdString(change.error().message));
+                    PatternFaultText(change.error().message));
             return;
         }
     }

@@ -114,7 +114,8 @@ private slots:
         w.prompts->confirmBatch = true;
         w.form->BitBtn2Click();
         QCOMPARE(w.prompts->messages.size(), 1);
-        QVERIFY2(w.prompts->messages[0].contains(QStringLiteral("at character 2")), qPrintable(w.prompts->messages[0]));
+        QVERIFY2(w.prompts->messages[0].contains(QStringLiteral("という項目はありません（2 文字目）")),
+                 qPrintable(w.prompts->messages[0]));
         QVERIFY(w.prompts->batchQuestions.isEmpty());
         QCOMPARE(test::readFile(a), bytes);
     }
