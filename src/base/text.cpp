@@ -176,6 +176,19 @@ std::string formatReal(double v) {
     return ec == std::errc() ? std::string(buf, end) : std::string();
 }
 
+std::u32string utf8ToCodePoints(std::string_view s, std::vector<std::size_t>& offsets) {
+    std::u32string out;
+    char32_t cp;
+    for (std::size_t i = 0; i < s.size();) {
+        offsets.push_back(i);
+        const int n = decodeUtf8(s, i, cp);
+        out.push_back(n == 0 ? char32_t{0xFFFD} : cp);
+        i += n == 0 ? 1 : static_cast<std::size_t>(n);
+    }
+    offsets.push_back(s.size());
+    return out;
+}
+
 bool isValidUtf8(std::string_view s) {
     char32_t cp;
     for (std::size_t i = 0; i < s.size();) {

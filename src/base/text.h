@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv::text {
 
@@ -36,6 +37,9 @@ std::string sanitizeUtf8(std::string_view s);
 // UTF-16 little-endian code units <-> UTF-8. Unpaired surrogates become U+FFFD.
 std::string utf16ToUtf8(std::u16string_view s);
 std::u16string utf8ToUtf16(std::string_view s);
+// The code points of UTF-8 text, each invalid byte as U+FFFD; offsets gets
+// where each starts, and the text's length after the last.
+std::u32string utf8ToCodePoints(std::string_view s, std::vector<std::size_t>& offsets);
 
 // Path pieces, with both "/" and "\" counting as separators (and ":" after a
 // drive letter), so they work for the paths of either platform.

@@ -13,42 +13,6 @@ namespace qv::engine {
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Code points with where each starts in the UTF-8 text.
-
-struct Decoded {
-    std::u32string chars;
-    std::vector<std::size_t> offsets;  // one per char, and the text's length at the end
-};
-
-Decoded decode(std::string_view s) {
-    Decoded d;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        d.offsets.push_back(i);
-        const auto b = static_cast<unsigned char>(s[i]);
-        int n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = n > 0 && i + static_cast<std::size_t>(n) <= s.size();
-        for (int k = 1; ok && k < n; ++k) {
-            const auto t = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            ok = (t & 0xC0) == 0x80;
-            c = (c << 6) | (t & 0x3F);
-        }
-        if (!ok) {
-            c = 0xFFFD;
-            n = 1;
-        }
-        d.chars.push_back(c);
-        i += static_cast<std::size_t>(n);
-    }
-    d.offsets.push_back(s.size());
-    return d;
-}
-
-Error faultAt(std::size_t position, const std::string& what) {
-    return Error(ErrorCode::ConversionFailed, what + " at character " + std::to_string(position + 1));
-}
 
 // ---------------------------------------------------------------------------
 // Fields
@@ -84,7 +48,7 @@ Result<ValuePattern::Part> fieldPart(std::string_view inner, std::size_t positio
         p.field = ValuePattern::Field::Row;
         p.row = rowNamed(rest);
         if (p.row < 0)
-            return faultAt(position, "unknown row '" + std::string(rest) + "'");
+            return PatternFault(position, "unknown row '" + std::string(rest) + "'");
         return p;
     }
     // The file's two times go first: 作成日時 is also a row's label, and the
@@ -102,12 +66,12 @@ Result<ValuePattern::Part> fieldPart(std::string_view inner, std::size_t positio
                 auto width = second == std::string_view::npos ? std::optional<std::int32_t>(1)
                                                               : text::parseInt32(rest.substr(second + 1));
                 if (!start || !width || *width < 1 || *width > 20 || *start < 0 || *start > 999'999'999'999LL)
-                    return faultAt(position, "a sequence number takes {n:START:WIDTH}");
+                    return PatternFault(position, "a sequence number takes {n:START:WIDTH}");
                 p.start = *start;
                 p.width = *width;
             }
         } else if (colon != std::string_view::npos) {
-            return faultAt(position, "the field '" + std::string(head) + "' takes no argument");
+            return PatternFault(position, "the field '" + std::string(head) + "' takes no argument");
         }
         return p;
     }
@@ -117,7 +81,7 @@ Result<ValuePattern::Part> fieldPart(std::string_view inner, std::size_t positio
             p.row = row;
             return p;
         }
-    return faultAt(position, "unknown field '" + std::string(head) + "'");
+    return PatternFault(position, "unknown field '" + std::string(head) + "'");
 }
 
 std::string folderName(const std::string& dir) {
@@ -129,12 +93,17 @@ std::string folderName(const std::string& dir) {
 
 }  // namespace
 
+Error PatternFault(std::size_t position, const std::string& what) {
+    return Error(ErrorCode::ConversionFailed, what + " at character " + std::to_string(position + 1));
+}
+
 bool ValuePattern::looksLikePattern(std::string_view text) {
     return text.find('{') != std::string_view::npos || text.find('}') != std::string_view::npos;
 }
 
 Result<ValuePattern> ValuePattern::parse(std::string_view text) {
-    const Decoded d = decode(text);
+    std::vector<std::size_t> offsets;
+    const std::u32string chars = text::utf8ToCodePoints(text, offsets);
     ValuePattern out;
     std::string literal;
     auto flush = [&] {
@@ -142,32 +111,32 @@ Result<ValuePattern> ValuePattern::parse(std::string_view text) {
             out.m_parts.push_back(Part{Field::Literal, std::move(literal), -1, 1, 1});
         literal.clear();
     };
-    for (std::size_t i = 0; i < d.chars.size(); ++i) {
-        const char32_t c = d.chars[i];
-        const std::string_view piece = text.substr(d.offsets[i], d.offsets[i + 1] - d.offsets[i]);
+    for (std::size_t i = 0; i < chars.size(); ++i) {
+        const char32_t c = chars[i];
+        const std::string_view piece = text.substr(offsets[i], offsets[i + 1] - offsets[i]);
         if (c == U'}') {
-            if (i + 1 < d.chars.size() && d.chars[i + 1] == U'}') {
+            if (i + 1 < chars.size() && chars[i + 1] == U'}') {
                 literal += '}';
                 ++i;
                 continue;
             }
-            return faultAt(i, "a '}' without its '{' (write '}}' for a brace)");
+            return PatternFault(i, "a '}' without its '{' (write '}}' for a brace)");
         }
         if (c != U'{') {
             literal += piece;
             continue;
         }
-        if (i + 1 < d.chars.size() && d.chars[i + 1] == U'{') {
+        if (i + 1 < chars.size() && chars[i + 1] == U'{') {
             literal += '{';
             ++i;
             continue;
         }
         std::size_t close = i + 1;
-        while (close < d.chars.size() && d.chars[close] != U'}' && d.chars[close] != U'{')
+        while (close < chars.size() && chars[close] != U'}' && chars[close] != U'{')
             ++close;
-        if (close >= d.chars.size() || d.chars[close] != U'}')
-            return faultAt(i, "a '{' left open (write '{{' for a brace)");
-        auto part = fieldPart(text.substr(d.offsets[i + 1], d.offsets[close] - d.offsets[i + 1]), i + 1);
+        if (close >= chars.size() || chars[close] != U'}')
+            return PatternFault(i, "a '{' left open (write '{{' for a brace)");
+        auto part = fieldPart(text.substr(offsets[i + 1], offsets[close] - offsets[i + 1]), i + 1);
         if (!part)
             return part.error();
         flush();

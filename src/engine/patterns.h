@@ -17,6 +17,10 @@
 
 namespace qv::engine {
 
+// A fault of a pattern or a replacement, with the character (counted from
+// one) where it stands.
+Error PatternFault(std::size_t position, const std::string& what);
+
 // What one file offers a pattern.
 struct FileFacts {
     std::string path;

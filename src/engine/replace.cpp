@@ -3,6 +3,7 @@
 // matched keeps its own form.
 #include <map>
 
+#include "base/text.h"
 #include "engine/patterns.h"
 #include "localtext/customtext.h"
 #include "localtext/rowtext.h"
@@ -12,30 +13,6 @@ namespace qv::engine {
 
 namespace {
 
-std::u32string toChars(std::string_view s, std::vector<std::size_t>& offsets) {
-    std::u32string out;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        offsets.push_back(i);
-        const auto b = static_cast<unsigned char>(s[i]);
-        int n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = n > 0 && i + static_cast<std::size_t>(n) <= s.size();
-        for (int k = 1; ok && k < n; ++k) {
-            const auto t = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            ok = (t & 0xC0) == 0x80;
-            c = (c << 6) | (t & 0x3F);
-        }
-        if (!ok) {
-            c = 0xFFFD;
-            n = 1;
-        }
-        out.push_back(c);
-        i += static_cast<std::size_t>(n);
-    }
-    offsets.push_back(s.size());
-    return out;
-}
 
 // Half-width katakana U+FF61..U+FF9F as full-width ones.
 constexpr char16_t kKana[] = {
@@ -120,9 +97,6 @@ int rowNamed(std::string_view name) {
     return -1;
 }
 
-Error faultAt(std::size_t position, const std::string& what) {
-    return Error(ErrorCode::ConversionFailed, what + " at character " + std::to_string(position + 1));
-}
 
 // Long values are refused: the standard matcher recurses per character.
 constexpr std::size_t kMaxExpressionText = 4096;
@@ -146,7 +120,7 @@ Result<Replacer> Replacer::make(const ReplaceRule& rule) {
     if (rule.find.empty())
         return Error(ErrorCode::ConversionFailed, "the text to find is empty");
     std::vector<std::size_t> offsets;
-    const Folded f = fold(toChars(rule.find, offsets), rule.widthInsensitive, rule.ignoreCase, rule.regex);
+    const Folded f = fold(text::utf8ToCodePoints(rule.find, offsets), rule.widthInsensitive, rule.ignoreCase, rule.regex);
     r.m_find = f.units;
     if (!rule.regex)
         return r;
@@ -167,14 +141,14 @@ Result<Replacer> Replacer::make(const ReplaceRule& rule) {
                 start = k - 1;
             }
         }
-        return faultAt(f.source[start], "a regular expression that is not sound");
+        return PatternFault(f.source[start], "a regular expression that is not sound");
     }
     return r;
 }
 
 Result<std::string> Replacer::apply(std::string_view text) const {
     std::vector<std::size_t> offsets;
-    const std::u32string chars = toChars(text, offsets);
+    const std::u32string chars = text::utf8ToCodePoints(text, offsets);
     const Folded f = fold(chars, m_rule.widthInsensitive, m_rule.ignoreCase, false);
     auto byteAt = [&](std::size_t unit) { return offsets[f.source[unit]]; };
     std::string out;
