@@ -48,16 +48,7 @@ void writeJson(std::ostream& out, const std::vector<engine::FileAudit>& audits) 
         w.value(a.path);
         w.key("ok");
         w.value(a.ok);
-        w.key("error");
-        if (a.ok)
-            w.null();
-        else
-            w.value(a.error.message);
-        w.key("errorCode");
-        if (a.ok)
-            w.null();
-        else
-            w.value(errorCodeName(a.error.code));
+        writeError(w, a.ok ? nullptr : &a.error);
         w.key("items");
         WriteAuditItems(w, a.items);
         w.endObject();

@@ -191,16 +191,7 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             w.value(r.path);
             w.key("ok");
             w.value(r.state == engine::FileState::Changed);
-            w.key("error");
-            if (r.state == engine::FileState::Changed)
-                w.null();
-            else
-                w.value(r.error.message);
-            w.key("errorCode");
-            if (r.state == engine::FileState::Changed)
-                w.null();
-            else
-                w.value(errorCodeName(r.error.code));
+            writeError(w, r.state == engine::FileState::Changed ? nullptr : &r.error);
             w.endObject();
         }
         w.endArray();

@@ -124,4 +124,17 @@ void JsonWriter::null() {
     m_out << "null";
 }
 
+void writeError(JsonWriter& w, const Error* error) {
+    w.key("error");
+    if (error)
+        w.value(error->message);
+    else
+        w.null();
+    w.key("errorCode");
+    if (error)
+        w.value(errorCodeName(error->code));
+    else
+        w.null();
+}
+
 }  // namespace qv::cli

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
+
 namespace qv::cli {
 
 class JsonWriter {
@@ -37,5 +39,9 @@ private:
     std::vector<bool> m_first;  // per open container: nothing written yet
     bool m_afterKey = false;
 };
+
+// The "error" (its message) and "errorCode" (its stable name) of a file's
+// outcome, both null when there is none.
+void writeError(JsonWriter& w, const Error* error);
 
 }  // namespace qv::cli

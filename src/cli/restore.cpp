@@ -98,16 +98,7 @@ int runRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
             w.value(backup);
             w.key("ok");
             w.value(error == nullptr);
-            w.key("error");
-            if (error)
-                w.value(error->message);
-            else
-                w.null();
-            w.key("errorCode");
-            if (error)
-                w.value(errorCodeName(error->code));
-            else
-                w.null();
+            writeError(w, error);
             w.endObject();
         };
         for (const auto& [path, error] : unknown)

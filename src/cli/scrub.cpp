@@ -96,16 +96,7 @@ void writeJson(std::ostream& out, const engine::ScrubReport& report, const engin
         WriteAuditItems(w, s.removed);
         w.key("keptReadOnly");
         WriteAuditItems(w, s.keptReadOnly);
-        w.key("error");
-        if (failed)
-            w.value(r.error.message);
-        else
-            w.null();
-        w.key("errorCode");
-        if (failed)
-            w.value(errorCodeName(r.error.code));
-        else
-            w.null();
+        writeError(w, failed ? &r.error : nullptr);
         w.key("backup");
         if (r.backup.empty())
             w.null();

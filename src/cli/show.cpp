@@ -101,18 +101,9 @@ void writeJson(std::ostream& out, const std::vector<Shown>& files) {
         w.value(f.path);
         w.key("ok");
         w.value(v.ok);
-        w.key("error");
-        if (v.ok)
-            w.null();
-        else
-            w.value(v.error.message);
-        // The kind of failure, stable for scripts ("passwordProtected",
+        // With the kind of failure, stable for scripts ("passwordProtected",
         // "badCompoundFile", ...).
-        w.key("errorCode");
-        if (v.ok)
-            w.null();
-        else
-            w.value(errorCodeName(v.error.code));
+        writeError(w, v.ok ? nullptr : &v.error);
         w.key("note");
         if (v.note)
             w.value(v.note->message);
