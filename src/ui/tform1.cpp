@@ -175,9 +175,10 @@ void TForm1::setUpFileList() {
         updateFileCount();
     });
     // A run that fails the selected file says why there as well.
-    connect(m_files, &QAbstractItemModel::dataChanged, this, [this] {
+    // Only the rows that changed: a run changes one row at a time.
+    connect(m_files, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
         showSelectedReason();
-        applyFailedOnly();
+        applyFailedOnly(from.row(), to.row());
     });
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(m_files, signal, this, [this] {

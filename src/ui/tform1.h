@@ -140,7 +140,9 @@ private:
     void updateFileCount();
     // "失敗のみ表示": hides the rows of files that neither failed nor could
     // not be read.
-    void applyFailedOnly();
+    // The rows first to last (all when last is -1); nothing to do while the
+    // filter is off and no row is hidden, as during most runs' updates.
+    void applyFailedOnly(int first = 0, int last = -1);
     // The rows selected in the list, in list order.
     std::vector<int> selectedRows() const;
     // The summary of a run over the given rows, in the status bar, and in a
@@ -210,6 +212,7 @@ private:
     BackupChoice* m_backupSingle = nullptr;
     QPushButton* m_undoButton = nullptr;
     QCheckBox* m_failedOnly = nullptr;
+    bool m_rowsHidden = false;
     QLabel* m_fileCount = nullptr;
     QLabel* m_runSummary = nullptr;
     QLabel* m_shownFile = nullptr;

@@ -105,13 +105,18 @@ void TForm1::updateFileCount() {
                                     : tr("%1 個のファイル").arg(n));
 }
 
-void TForm1::applyFailedOnly() {
+void TForm1::applyFailedOnly(int first, int last) {
     const bool only = m_failedOnly && m_failedOnly->isChecked();
-    for (int r = 0; r < m_files->rowCount(); ++r) {
+    if (!only && !m_rowsHidden)
+        return;
+    if (last < 0 || !only)
+        first = 0, last = m_files->rowCount() - 1;
+    for (int r = first; r <= last && r < m_files->rowCount(); ++r) {
         const engine::FileState state = m_files->stateAt(r);
         m_ui->ListView1->setRowHidden(
             r, only && state != engine::FileState::ChangeFailed && state != engine::FileState::Unreadable);
     }
+    m_rowsHidden = only;
 }
 
 void TForm1::ToolButton2Click() {
